@@ -1,0 +1,61 @@
+# Compiler settings shared by every target, and the registration of Windows
+# tests that the native build's ctest runs through Wine.
+
+add_compile_options(-Wall -Wextra -Werror)
+include_directories(${CMAKE_SOURCE_DIR})
+
+if(WIN32)
+  # Vista is the oldest system the installer runs on; Unicode Win32 calls.
+  add_compile_definitions(_WIN32_WINNT=0x0600 WINVER=0x0600 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
+                          __USE_MINGW_ANSI_STDIO=1)
+  # No MinGW runtime DLL may be needed beside an executable.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QRN_WINE_ARCH 32)
+  else()
+    set(QRN_WINE_ARCH 64)
+  endif()
+endif()
+
+# qrn_add_test(<target> [EXCLUSIVE])
+# Native: a plain ctest test. Windows: recorded for the native build's ctest,
+# which runs the executable under Wine in the test prefixes. EXCLUSIVE tests
+# change machine-wide state of a prefix (services, drivers, shared registry
+# keys) and never run beside another test of that prefix.
+function(qrn_add_test target)
+  cmake_parse_arguments(ARG "EXCLUSIVE" "" "" ${ARGN})
+  if(NOT WIN32)
+    add_test(NAME native:${target} COMMAND ${target})
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}")
+endfunction()
+
+function(qrn_write_windows_test_list)
+  if(NOT WIN32)
+    return()
+  endif()
+  get_property(tests GLOBAL PROPERTY QRN_WINDOWS_TESTS)
+  set(content "# Generated: Windows tests of the ${QRN_WINE_ARCH}-bit build.\n")
+  # 32-bit programs run in both prefixes; 64-bit ones only in the 64-bit prefix.
+  if(QRN_WINE_ARCH EQUAL 32)
+    set(prefixes win32 win64)
+  else()
+    set(prefixes win64)
+  endif()
+  foreach(entry IN LISTS tests)
+    string(REPLACE "|" ";" parts "${entry}")
+    list(GET parts 0 target)
+    list(GET parts 1 exclusive)
+    foreach(prefix IN LISTS prefixes)
+      set(name "${prefix}/x${QRN_WINE_ARCH}:${target}")
+      string(APPEND content "add_test(\"${name}\" \"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
+      set(props "SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS windows")
+      if(exclusive)
+        string(APPEND props " RESOURCE_LOCK prefix-${prefix}")
+      endif()
+      string(APPEND content "set_tests_properties(\"${name}\" PROPERTIES ${props})\n")
+    endforeach()
+  endforeach()
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/qrn-windows-tests.cmake" CONTENT "${content}")
+endfunction()
