@@ -100,7 +100,7 @@ bool CLogModule::BuildFilePath(char* path, size_t size) const {
 bool CLogModule::OpenFile() {
   char path[kPathLimit];
   if (!BuildFilePath(path, sizeof path)) {
-    DebugPrintf(kDiagnosticLimit, "CreateFile failed, ErrCode:%d!\n", ERROR_FILENAME_EXCED_RANGE);
+    DebugPrintf(kDiagnosticLimit, "CreateFile failed, ErrCode:%d!\n", static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
     return false;
   }
   // Others may read the file while it is open; nobody else may write or delete it.
