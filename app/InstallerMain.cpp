@@ -1,0 +1,10 @@
+// Entry point of the installer.
+#include <windows.h>
+
+#include "app/OvastroApp.h"
+#include "app/pending/PendingInstallThread.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Command-line arguments are ignored.
+  return qrn::RunInstaller(&qrn::PendingInstallThread);
+}

@@ -1,0 +1,109 @@
+#include "controls/IconButton.h"
+
+#include "controls/MouseTracking.h"
+#include "controls/SkinBitmap.h"
+#include "controls/SkinFont.h"
+
+namespace qrn {
+namespace {
+
+constexpr int kGlyph = 13;
+
+}  // namespace
+
+CIconButton::CIconButton() : m_font(CreateSkinFont(18)) {}
+
+CIconButton::~CIconButton() = default;
+
+BOOL CIconButton::LoadSkinBitmap(UINT id) {
+  m_bitmap = qrn::LoadSkinBitmap(id);
+  return m_bitmap ? TRUE : FALSE;
+}
+
+void CIconButton::DrawImage(int index) {
+  RECT window{};
+  ::GetWindowRect(m_hWnd, &window);
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  UniqueWindowDc dc(m_hWnd);
+  if (!dc) return;
+  DrawSkinBitmap(dc.get(), width - kGlyph, (height - kGlyph) / 2, kGlyph, kGlyph, m_bitmap.get(), kGlyph * index, 0);
+}
+
+int CIconButton::ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed) {
+  if (checked) {
+    if (disabled) return 3;
+    return hover && !pressed ? 2 : 3;
+  }
+  if (disabled) return 1;
+  return hover && !pressed ? 0 : 1;
+}
+
+void CIconButton::Paint(HDC dc) {
+  const BOOL checked = GetCheck() == BST_CHECKED;
+  const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
+  m_nImage = ImageFor(checked, disabled, m_bHover, m_bPressed);
+
+  RECT client{};
+  ::GetClientRect(m_hWnd, &client);
+  UniqueHBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
+  ::FillRect(dc, &client, white.get());
+  DrawImage(m_nImage);
+
+  wchar_t caption[260] = {};
+  ::GetWindowTextW(m_hWnd, caption, 260);
+  const int saved = ::SaveDC(dc);
+  ::SetTextColor(dc, disabled ? RGB(191, 191, 191) : RGB(102, 102, 102));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SelectObject(dc, m_font.get());
+  ::DrawTextW(dc, caption, -1, &client, DT_VCENTER | DT_SINGLELINE);
+  ::RestoreDC(dc, saved);
+}
+
+LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
+      break;
+    case WM_MOUSEHOVER:
+      m_bHover = TRUE;
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return 0;
+    case WM_MOUSELEAVE:
+      m_bHover = FALSE;
+      m_bTracking = FALSE;
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return 0;
+    case WM_PAINT: {
+      UniquePaintDc paint(m_hWnd);
+      if (paint.get() != nullptr) Paint(paint.get());
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: {
+      m_bPressed = message == WM_LBUTTONDOWN;
+      // The standard check box toggles and notifies its parent in here.
+      const LRESULT result = DefWindowProc(message, wParam, lParam);
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return result;
+    }
+    default:
+      break;
+  }
+  return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = HandleMessage(message, wParam, lParam);
+  if (message == BM_SETCHECK) {
+    // The control drew its own look for the new state; put the glyph back at once.
+    m_nImage = wParam == BST_CHECKED ? 3 : 1;
+    DrawImage(m_nImage);
+  } else if (message == BM_SETSTATE) {
+    UniqueWindowDc dc(m_hWnd);
+    if (dc) Paint(dc.get());
+  }
+  return result;
+}
+
+}  // namespace qrn

@@ -1,0 +1,67 @@
+#include "controls/LinkBtn.h"
+
+#include "controls/MouseTracking.h"
+#include "controls/SkinFont.h"
+
+namespace qrn {
+
+CLinkBtn::CLinkBtn() : m_font(CreateSkinFont(18)) {}
+
+CLinkBtn::~CLinkBtn() = default;
+
+void CLinkBtn::PreSubclassWindow() {
+  ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, ::GetWindowLongPtrW(m_hWnd, GWL_STYLE) | BS_OWNERDRAW);
+}
+
+COLORREF CLinkBtn::CaptionColorFor(UINT itemState, BOOL hover) {
+  if (itemState & ODS_DISABLED) return RGB(161, 161, 161);
+  return hover ? RGB(120, 221, 255) : RGB(57, 142, 202);
+}
+
+void CLinkBtn::DrawItem(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  const int saved = ::SaveDC(dc);
+  wchar_t caption[260] = {};
+  ::GetWindowTextW(m_hWnd, caption, 260);
+
+  UniqueHBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
+  ::FillRect(dc, &item.rcItem, white.get());
+
+  RECT text = item.rcItem;
+  ::InflateRect(&text, -::GetSystemMetrics(SM_CXEDGE), -::GetSystemMetrics(SM_CYEDGE));
+  ::SelectObject(dc, m_font.get());
+  if (item.itemState & ODS_SELECTED) {
+    text.left += 2;
+    text.top += 1;
+  }
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, CaptionColorFor(item.itemState, m_bHover));
+  ::DrawTextW(dc, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  ::RestoreDC(dc, saved);
+}
+
+LRESULT CLinkBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
+      break;
+    case WM_MOUSEHOVER:
+      m_bHover = TRUE;
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return 0;
+    case WM_MOUSELEAVE:
+      m_bHover = FALSE;
+      m_bTracking = FALSE;
+      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+      return 0;
+    case WM_SETCURSOR:
+      // Whatever the hit-test code: the hand shows over the edges too.
+      ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+      return TRUE;
+    default:
+      break;
+  }
+  return DefWindowProc(message, wParam, lParam);
+}
+
+}  // namespace qrn

@@ -1,0 +1,110 @@
+#include "controls/XPCheckBox.h"
+
+#include "controls/MouseTracking.h"
+#include "controls/SkinBitmap.h"
+#include "controls/SkinFont.h"
+
+namespace qrn {
+namespace {
+
+constexpr int kFrameWidth = 20;
+constexpr int kFrameHeight = 17;
+
+}  // namespace
+
+CXPCheckBox::CXPCheckBox() : m_font(CreateSkinFont(18)) {}
+
+CXPCheckBox::~CXPCheckBox() = default;
+
+BOOL CXPCheckBox::LoadSkinBitmap(UINT id) {
+  m_bitmap = qrn::LoadSkinBitmap(id);
+  return m_bitmap ? TRUE : FALSE;
+}
+
+void CXPCheckBox::DrawImage(int index) {
+  RECT window{};
+  ::GetWindowRect(m_hWnd, &window);
+  const int height = window.bottom - window.top;
+  UniqueWindowDc dc(m_hWnd);
+  if (!dc) return;
+  DrawSkinBitmap(dc.get(), 0, (height - kFrameHeight) / 2, kFrameWidth, kFrameHeight, m_bitmap.get(),
+                 kFrameWidth * index, 0);
+}
+
+int CXPCheckBox::ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed) {
+  const int base = checked ? 4 : 0;
+  if (disabled) return base + 3;
+  if (pressed) return base + 2;
+  if (hover) return base + 1;
+  return base;
+}
+
+void CXPCheckBox::Paint(HDC dc) {
+  const BOOL checked = GetCheck() == BST_CHECKED;
+  const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
+  m_nImage = ImageFor(checked, disabled, m_bHover, m_bPressed);
+  DrawImage(m_nImage);
+
+  wchar_t caption[260] = {};
+  ::GetWindowTextW(m_hWnd, caption, 260);
+  RECT text{};
+  ::GetClientRect(m_hWnd, &text);
+  text.left = kFrameWidth;
+  text.top -= 3;
+  const int saved = ::SaveDC(dc);
+  UniqueHBrush back(::CreateSolidBrush(m_clrBack));
+  ::FillRect(dc, &text, back.get());
+  ::SetTextColor(dc, disabled ? RGB(191, 191, 191) : RGB(102, 102, 102));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SelectObject(dc, m_font.get());
+  ::DrawTextW(dc, caption, -1, &text, DT_VCENTER | DT_SINGLELINE);
+  ::RestoreDC(dc, saved);
+}
+
+LRESULT CXPCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
+      break;
+    case WM_MOUSEHOVER:
+      m_bHover = TRUE;
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return 0;
+    case WM_MOUSELEAVE:
+      m_bHover = FALSE;
+      m_bTracking = FALSE;
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return 0;
+    case WM_PAINT: {
+      UniquePaintDc paint(m_hWnd);
+      if (paint.get() != nullptr) Paint(paint.get());
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: {
+      m_bPressed = message == WM_LBUTTONDOWN;
+      // The standard check box toggles on button-up and notifies its parent in here.
+      const LRESULT result = DefWindowProc(message, wParam, lParam);
+      ::InvalidateRect(m_hWnd, nullptr, TRUE);
+      return result;
+    }
+    default:
+      break;
+  }
+  return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CXPCheckBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = HandleMessage(message, wParam, lParam);
+  if (message == BM_SETCHECK) {
+    const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
+    m_nImage = (wParam == BST_CHECKED ? 4 : 0) + (disabled ? 3 : 0);
+    DrawImage(m_nImage);
+  } else if (message == BM_SETSTATE) {
+    UniqueWindowDc dc(m_hWnd);
+    if (dc) Paint(dc.get());
+  }
+  return result;
+}
+
+}  // namespace qrn
