@@ -19,18 +19,20 @@ if(WIN32)
   endif()
 endif()
 
-# qrn_add_test(<target> [EXCLUSIVE])
+# qrn_add_test(<target> [EXCLUSIVE] [LAUNCHER <script>])
 # Native: a plain ctest test. Windows: recorded for the native build's ctest,
 # which runs the executable under Wine in the test prefixes. EXCLUSIVE tests
 # change machine-wide state of a prefix (services, drivers, shared registry
-# keys) and never run beside another test of that prefix.
+# keys) and never run beside another test of that prefix. A LAUNCHER script
+# (Linux side) gets the wine-run command line as its arguments and runs it,
+# after preparing what Wine cannot (mounts, drive letters).
 function(qrn_add_test target)
-  cmake_parse_arguments(ARG "EXCLUSIVE" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUSIVE" "LAUNCHER" "" ${ARGN})
   if(NOT WIN32)
     add_test(NAME native:${target} COMMAND ${target})
     return()
   endif()
-  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}")
+  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}|${ARG_LAUNCHER}")
 endfunction()
 
 function(qrn_write_windows_test_list)
@@ -49,9 +51,14 @@ function(qrn_write_windows_test_list)
     string(REPLACE "|" ";" parts "${entry}")
     list(GET parts 0 target)
     list(GET parts 1 exclusive)
+    list(GET parts 2 launcher)
     foreach(prefix IN LISTS prefixes)
       set(name "${prefix}/x${QRN_WINE_ARCH}:${target}")
-      string(APPEND content "add_test(\"${name}\" \"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
+      set(command "\"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\"")
+      if(launcher)
+        set(command "\"${launcher}\" ${command}")
+      endif()
+      string(APPEND content "add_test(\"${name}\" ${command})\n")
       set(props "SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS windows")
       if(exclusive)
         string(APPEND props " RESOURCE_LOCK prefix-${prefix}")
@@ -61,3 +68,36 @@ function(qrn_write_windows_test_list)
   endforeach()
   file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/qrn-windows-tests.cmake" CONTENT "${content}")
 endfunction()
+
+# qrn_system_dlls: the system DLLs of the installer's code as delay-load
+# libraries. Libraries that call user32, gdi32, shell32, shlwapi, ole32 or
+# advapi32 link this target instead of naming those DLLs, so that an
+# executable imports at load time only kernel32 and msvcrt; the rest is
+# loaded at first use, after the program has restricted the DLL search to
+# the system folder (app/DllSearch.h says why).
+if(WIN32)
+  set(QRN_DELAYED_DLLS user32 gdi32 shell32 shlwapi ole32 advapi32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(machine i386)
+  else()
+    set(machine i386:x86-64)
+  endif()
+  set(delay_libs "")
+  foreach(dll IN LISTS QRN_DELAYED_DLLS)
+    set(out "${CMAKE_BINARY_DIR}/delayimp/lib${dll}-delay.a")
+    set(import_lib "${CMAKE_FIND_ROOT_PATH}/lib/lib${dll}.a")
+    if(NOT EXISTS "${out}" OR "${import_lib}" IS_NEWER_THAN "${out}")
+      file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/delayimp")
+      execute_process(COMMAND ${CMAKE_COMMAND} -DNM=${QRN_MINGW_TRIPLE}-nm -DDLLTOOL=${QRN_MINGW_TRIPLE}-dlltool
+                              -DIMPORT_LIB=${import_lib} -DDLL=${dll}.dll -DMACHINE=${machine} -DOUT=${out}
+                              -P ${CMAKE_CURRENT_LIST_DIR}/MakeDelayImportLib.cmake
+                      RESULT_VARIABLE status)
+      if(NOT status EQUAL 0)
+        message(FATAL_ERROR "cannot make the delay-load library of ${dll}")
+      endif()
+    endif()
+    list(APPEND delay_libs "${out}")
+  endforeach()
+  add_library(qrn_system_dlls INTERFACE)
+  target_link_libraries(qrn_system_dlls INTERFACE ${delay_libs})
+endif()
