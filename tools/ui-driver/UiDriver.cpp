@@ -263,8 +263,8 @@ COLORREF Image::At(int x, int y) const {
   return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
-bool Capture(HWND window, Image* image) {
-  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+bool Capture(HWND window, Image* image, bool repaint) {
+  if (repaint) ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sync(window);
   // Wine hands a window's drawing to the X server a little after painting.
   ::Sleep(150);

@@ -113,8 +113,9 @@ struct Image {
   COLORREF At(int x, int y) const;  // RGB(); CLR_INVALID outside
 };
 // Copies what `window` shows (BitBlt from its window DC, which includes its
-// child controls; PrintWindow misses them under Wine). Repaints first.
-bool Capture(HWND window, Image* image);
+// child controls; PrintWindow misses them under Wine). Repaints first unless
+// told not to.
+bool Capture(HWND window, Image* image, bool repaint = true);
 // Writes a 24-bit BMP.
 bool SaveBmp(const Image& image, const std::wstring& path);
 
