@@ -10,6 +10,13 @@ namespace {
 
 constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
+const wchar_t* g_failingValue = nullptr;
+
+LSTATUS SetValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, DWORD bytes) {
+  if (g_failingValue != nullptr && name == g_failingValue) return ERROR_ACCESS_DENIED;
+  return RegSetValueExW(key, name.c_str(), 0, type, data, bytes);
+}
+
 // The log lines of one file type's steps. The first type names itself in
 // its lines; the others share the plain ones.
 struct FileTypeLines {
@@ -143,8 +150,7 @@ bool CreateRegKey(HKEY root, const std::wstring& subKey, HKEY* key) {
 
 bool SetRegValue(HKEY key, const std::wstring& name, const std::wstring& data) {
   const DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-  const LSTATUS status =
-      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes);
+  const LSTATUS status = SetValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes);
   if (status != ERROR_SUCCESS) {
     LOG_ERROR("RegSetValueEx() failed, error code:%d ValueName:%s Data:%s", static_cast<int>(status),
               CStringToMultiByte(name).get(), CStringToMultiByte(data).get());
@@ -154,8 +160,7 @@ bool SetRegValue(HKEY key, const std::wstring& name, const std::wstring& data) {
 }
 
 bool SetRegValue(HKEY key, const std::wstring& name, DWORD data) {
-  const LSTATUS status =
-      RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+  const LSTATUS status = SetValue(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
   if (status != ERROR_SUCCESS) {
     LOG_ERROR("RegSetValueEx() failed, error code:%d ValueName:%s Data:%d", static_cast<int>(status),
               CStringToMultiByte(name).get(), static_cast<int>(data));
@@ -163,6 +168,8 @@ bool SetRegValue(HKEY key, const std::wstring& name, DWORD data) {
   }
   return true;
 }
+
+void FailRegValueForTesting(const wchar_t* valueName) { g_failingValue = valueName; }
 
 bool SetRegSetup(const std::wstring& installFolder) {
   for (const FileType& type : kFileTypes) WriteFileType(type, installFolder);

@@ -23,4 +23,8 @@ bool SetRegValue(HKEY key, const std::wstring& name, DWORD data);
 // the whole uninstall chain was written.
 bool SetRegSetup(const std::wstring& installFolder);
 
+// Tests only: makes SetRegValue fail with ERROR_ACCESS_DENIED for the value
+// of this name (null: none). Wine cannot make one write of a chain fail.
+void FailRegValueForTesting(const wchar_t* valueName);
+
 }  // namespace qrn
