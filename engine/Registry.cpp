@@ -169,6 +169,11 @@ bool SetRegValue(HKEY key, const std::wstring& name, DWORD data) {
   return true;
 }
 
+bool SetReg(InstallSettings& settings) {
+  if (!SetRegSetup(settings.installFolder)) LOG_ERROR("SetRegSetup() failed");
+  return true;
+}
+
 void FailRegValueForTesting(const wchar_t* valueName) { g_failingValue = valueName; }
 
 bool SetRegSetup(const std::wstring& installFolder) {

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "engine/InstallSettings.h"
+
 namespace qrn {
 
 // RegCreateKeyExW with KEY_ALL_ACCESS; an existing key is opened.
@@ -22,6 +24,10 @@ bool SetRegValue(HKEY key, const std::wstring& name, DWORD data);
 // result) and the uninstall entry with the per-user marker. True only when
 // the whole uninstall chain was written.
 bool SetRegSetup(const std::wstring& installFolder);
+
+// The install stage: SetRegSetup over the install folder; a false result is
+// logged. Always true: nothing in the registry stops the installation.
+bool SetReg(InstallSettings& settings);
 
 // Tests only: makes SetRegValue fail with ERROR_ACCESS_DENIED for the value
 // of this name (null: none). Wine cannot make one write of a chain fail.
