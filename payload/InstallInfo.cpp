@@ -7,23 +7,23 @@
 namespace qrn {
 namespace {
 
-// Lines are gathered and written in blocks of this size: a record of a few
-// hundred paths takes one write, and no write exceeds 8 MiB.
-constexpr size_t kWriteBlock = 64 * 1024;
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-  DWORD written = 0;
-  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written != bytes.size()) {
-    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-    LOG_ERROR("WriteFile() failed, error code:%d", static_cast<int>(GetLastError()));
-    return false;
-  }
-  return true;
-}
+// No single write above 8 MiB; a record of a few hundred paths is one write.
+constexpr size_t kMaxWrite = 8 * 1024 * 1024;
 
 }  // namespace
 
-BOOL WriteInstallInfo(const std::wstring& folder, const std::vector<std::wstring>& paths) {
+void InstallRecord::Add(const std::wstring& path) {
+  if (path.empty()) return;
+  const auto ansi = CStringToMultiByte(path);
+  if (!ansi) {
+    complete_ = false;
+    return;
+  }
+  bytes_.append(ansi.get());
+  bytes_.push_back('\n');
+}
+
+BOOL InstallRecord::Write(const std::wstring& folder) const {
   const std::wstring path = folder + L"\\" + kInstallInfoName;
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file) {
@@ -32,24 +32,28 @@ BOOL WriteInstallInfo(const std::wstring& folder, const std::vector<std::wstring
     LOG_ERROR("CreateFile() failed, error code:%d path:%s", error, ansiPath ? ansiPath.get() : "");
     return FALSE;
   }
-  std::string block;
-  for (const std::wstring& line : paths) {
-    if (line.empty()) continue;
-    const auto ansi = CStringToMultiByte(line);
-    if (!ansi) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      LOG_ERROR("WriteFile() failed, error code:%d", static_cast<int>(GetLastError()));
+  for (size_t done = 0; done < bytes_.size();) {
+    const DWORD n = static_cast<DWORD>(bytes_.size() - done < kMaxWrite ? bytes_.size() - done : kMaxWrite);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file.get(), bytes_.data() + done, n, &written, nullptr);
+    if (!ok || written != n) {
+      const int error = static_cast<int>(ok ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError());
+      LOG_ERROR("WriteFile() failed, error code:%d", error);
       return FALSE;
     }
-    block.append(ansi.get());
-    block.push_back('\n');
-    if (block.size() >= kWriteBlock) {
-      if (!WriteAll(file.get(), block)) return FALSE;
-      block.clear();
-    }
+    done += n;
   }
-  if (!block.empty() && !WriteAll(file.get(), block)) return FALSE;
+  if (!complete_) {
+    LOG_ERROR("WriteFile() failed, error code:%d", static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
+    return FALSE;
+  }
   return TRUE;
+}
+
+BOOL WriteInstallInfo(const std::wstring& folder, const std::vector<std::wstring>& paths) {
+  InstallRecord record;
+  for (const std::wstring& path : paths) record.Add(path);
+  return record.Write(folder);
 }
 
 }  // namespace qrn
