@@ -245,7 +245,22 @@ bool LoadSys64Fun() {
 // The entry points stay: kernel32 is never unloaded from a process.
 void FreeSys64Fun() { g_kernelLibrary.reset(); }
 
+// A 64-bit build told by SetIsWow64ForTesting to answer TRUE stands in for
+// the 32-bit installer on 64-bit Windows. It has nothing to redirect (its
+// System32 already is the native folder) and Windows refuses the switch, so
+// the switch succeeds here without a system call.
+bool StandingInForWow64() {
+  if (g_wow64Override != 1) return false;
+  BOOL real = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &real) && !real;
+}
+
 bool DisableWow64Redirection(PVOID* oldValue) {
+  if (StandingInForWow64() && m_FunWow64DisableWow64FsRedirection != nullptr) {
+    *oldValue = nullptr;
+    t_redirectionOff = true;
+    return true;
+  }
   if (m_FunWow64DisableWow64FsRedirection == nullptr) {
     // LoadSys64Fun has not succeeded: refuse rather than call through null.
     SetLastError(ERROR_PROC_NOT_FOUND);
@@ -264,6 +279,10 @@ bool EnableWow64Redirection(PVOID oldValue) {
   // Nothing to revert when this thread never switched redirection off (as
   // on 32-bit Windows). A null old value alone does not say so.
   if (oldValue == nullptr && !t_redirectionOff) return true;
+  if (StandingInForWow64() && m_FunWow64RevertWow64FsRedirection != nullptr) {
+    t_redirectionOff = false;
+    return true;
+  }
   if (m_FunWow64RevertWow64FsRedirection == nullptr) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     LOG_ERROR("m_FunWow64RevertWow64FsRedirection failed, error code:%d", LastError());

