@@ -14,12 +14,15 @@ namespace qrn {
 namespace {
 
 // The report is informative only, so it must not hold the install thread for
-// long. WinINet's own defaults under Wine let a server that accepts the
-// connection and never answers hold a request for about 60 s (measured), so
-// each wait gets its own bound; together they stay under 10 s.
+// long. Measured under Wine 8.0: a server that accepts the connection and
+// never answers held HttpSendRequest for over 200 s with WinINet's defaults
+// (and with time-outs set on the session or connection handle, which Wine
+// does not pass on to the request); a dead port failed at once (12029 after
+// 6 ms). So each wait gets its own bound, set on the request handle, where
+// both Windows and Wine apply it; connect plus receive stays under 10 s.
 constexpr DWORD kConnectTimeoutMs = 3000;
 constexpr DWORD kSendTimeoutMs = 3000;
-constexpr DWORD kReceiveTimeoutMs = 5000;
+constexpr DWORD kReceiveTimeoutMs = 4000;
 
 // The answer depends only on the leading Base64 text of the body, and a
 // decodable answer is at most 2,048 bytes (2,732 Base64 characters): beyond
@@ -32,6 +35,15 @@ constexpr DWORD_PTR kContext = 1;
 bool g_serverOverridden = false;
 std::wstring g_testHost;
 INTERNET_PORT g_testPort = 0;
+HttpCall g_failingCall = HttpCall::kInternetOpen;
+DWORD g_failingError = 0;
+
+// True (with the last error set) when a test asked `call` to fail.
+bool FailsForTesting(HttpCall call) {
+  if (g_failingError == 0 || g_failingCall != call) return false;
+  SetLastError(g_failingError);
+  return true;
+}
 
 // WinINet's own failures carry codes of its range; MFC's internet classes
 // raise those as CInternetException, and the log keeps that name for them.
@@ -66,8 +78,8 @@ std::wstring ApplicationName() {
   return name;
 }
 
-void SetTimeout(HINTERNET session, DWORD option, DWORD milliseconds) {
-  if (!InternetSetOptionW(session, option, &milliseconds, sizeof milliseconds)) {
+void SetTimeout(HINTERNET request, DWORD option, DWORD milliseconds) {
+  if (!InternetSetOptionW(request, option, &milliseconds, sizeof milliseconds)) {
     LOG_WARNING("InternetSetOption() failed, error code:%d option:%d", static_cast<int>(GetLastError()),
                 static_cast<int>(option));
   }
@@ -82,7 +94,7 @@ bool ReadBodyLines(HINTERNET request, std::string* body) {
   while (total < kBodyReadLimit) {
     const DWORD want = kBodyReadLimit - total < sizeof chunk ? kBodyReadLimit - total : sizeof chunk;
     DWORD got = 0;
-    if (!InternetReadFile(request, chunk, want, &got)) {
+    if (FailsForTesting(HttpCall::kInternetReadFile) || !InternetReadFile(request, chunk, want, &got)) {
       LogInternetException(GetLastError());
       return false;
     }
@@ -113,17 +125,19 @@ bool Exchange(const std::wstring& object, std::string* body) {
   const std::wstring host = g_serverOverridden ? g_testHost : std::wstring(QRN_REPORT_HOST);
   const INTERNET_PORT port = g_serverOverridden ? g_testPort : static_cast<INTERNET_PORT>(QRN_REPORT_PORT);
 
-  UniqueInternet session(InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternet session(
+      FailsForTesting(HttpCall::kInternetOpen)
+          ? nullptr
+          : InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) {
     LogInternetException(GetLastError());
     return false;
   }
-  SetTimeout(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-  SetTimeout(session.get(), INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
-  SetTimeout(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
 
   UniqueInternet connection(
-      InternetConnectW(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, kContext));
+      FailsForTesting(HttpCall::kInternetConnect)
+          ? nullptr
+          : InternetConnectW(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, kContext));
   if (!connection) {
     const DWORD error = GetLastError();
     if (IsInternetError(error)) {
@@ -134,8 +148,10 @@ bool Exchange(const std::wstring& object, std::string* body) {
     return false;
   }
 
-  UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", object.c_str(), L"HTTP/1.0", nullptr, nullptr,
-                                          INTERNET_FLAG_EXISTING_CONNECT, kContext));
+  UniqueInternet request(FailsForTesting(HttpCall::kHttpOpenRequest)
+                             ? nullptr
+                             : HttpOpenRequestW(connection.get(), L"GET", object.c_str(), L"HTTP/1.0", nullptr, nullptr,
+                                                INTERNET_FLAG_EXISTING_CONNECT, kContext));
   if (!request) {
     const DWORD error = GetLastError();
     if (IsInternetError(error)) {
@@ -145,9 +161,12 @@ bool Exchange(const std::wstring& object, std::string* body) {
     }
     return false;
   }
+  SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+  SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
+  SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
 
   DWORD status = 0;
-  if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) {
+  if (FailsForTesting(HttpCall::kHttpSendRequest) || !HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) {
     const DWORD error = GetLastError();
     if (IsInternetError(error)) {
       LogInternetException(error);
@@ -156,7 +175,8 @@ bool Exchange(const std::wstring& object, std::string* body) {
     LOG_ERROR("SendRequest() failed, error code:%d", static_cast<int>(error));
   } else {
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (FailsForTesting(HttpCall::kHttpQueryInfo) ||
+        !HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       status = 0;
     }
   }
@@ -185,6 +205,11 @@ std::string SendServerRequest(const std::string& action, const ReportParams& par
   std::string body;
   if (!Exchange(MultiByteToCString(path.c_str()), &body)) return std::string();
   return DecodeResponse(body, secret, AnsiUtf8Conversions());
+}
+
+void FailHttpCallForTesting(HttpCall call, unsigned long error) {
+  g_failingCall = call;
+  g_failingError = error;
 }
 
 void SetReportServerForTesting(const wchar_t* host, unsigned short port) {

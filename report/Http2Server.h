@@ -14,6 +14,22 @@ namespace qrn {
 // connect, send and receive time-outs set below.
 std::string SendServerRequest(const std::string& action, const ReportParams& params, const std::string& secret);
 
+// The WinINet calls of an exchange, in calling order.
+enum class HttpCall {
+  kInternetOpen,
+  kInternetConnect,
+  kHttpOpenRequest,
+  kHttpSendRequest,
+  kHttpQueryInfo,
+  kInternetReadFile,
+};
+
+// Test seam: makes `call` fail with `error` (0: no longer) in the following
+// exchanges, without reaching WinINet. Only for failures Wine cannot stage:
+// under Wine these calls fail only with WinINet's own error codes, or not at
+// all for a valid handle.
+void FailHttpCallForTesting(HttpCall call, unsigned long error);
+
 // Test seam: sends the following requests to `host`:`port` (tests start a
 // report server on loopback). A null host restores the build setting.
 void SetReportServerForTesting(const wchar_t* host, unsigned short port);
