@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "report/Http2Server.h"
 #include "tests/report/ReportTestSupport.h"
@@ -29,7 +32,9 @@ const ReportParams kParams{{"description", ""},
                            {"use_module", "13"},
                            {"version", "6.1.0.3_20200220"}};
 
+const char kSecret[] = "5c0e7a21b9d84f36a1e3c7092b6d4f58";
 constexpr DWORD kLimitMs = 10000;
+constexpr DWORD kWatchdogMs = 30000;
 
 class ReportWaitTest : public ::testing::Test {
  protected:
@@ -46,7 +51,18 @@ class ReportWaitTest : public ::testing::Test {
     SetReportServerForTesting(L"127.0.0.1", port);
     CapturedLog log;
     const DWORD start = GetTickCount();
-    const std::string answer = SendServerRequest("InstallInfo", kParams, "5c0e7a21b9d84f36a1e3c7092b6d4f58");
+    // The exchange runs on a thread of its own, so that a wait without
+    // bound fails this test in 30 s instead of hanging it.
+    std::promise<std::string> result;
+    std::future<std::string> answerSoon = result.get_future();
+    std::thread exchange([&result] { result.set_value(SendServerRequest("InstallInfo", kParams, kSecret)); });
+    if (answerSoon.wait_for(std::chrono::milliseconds(kWatchdogMs)) == std::future_status::timeout) {
+      std::printf("%s: no return after %lu ms\n", what, static_cast<unsigned long>(kWatchdogMs));
+      std::fflush(stdout);
+      TerminateProcess(GetCurrentProcess(), 1);
+    }
+    const std::string answer = answerSoon.get();
+    exchange.join();
     const DWORD elapsed = GetTickCount() - start;
     std::printf("[ figures  ] %s: gave up after %lu ms\n", what, static_cast<unsigned long>(elapsed));
     EXPECT_EQ(answer, "") << what;
