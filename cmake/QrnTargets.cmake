@@ -17,18 +17,20 @@ if(WIN32)
   endif()
 endif()
 
-# qrn_add_test(<target> [EXCLUSIVE])
+# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>])
 # Native: a plain ctest test. Windows: recorded for the native build's ctest,
 # which runs the executable under Wine in the test prefixes. EXCLUSIVE tests
 # change machine-wide state of a prefix (services, drivers, shared registry
-# keys) and never run beside another test of that prefix.
+# keys) and never run beside another test of that prefix. WRAPPER names a
+# program that runs the test command as its arguments, e.g. to start and stop
+# a server the test talks to.
 function(qrn_add_test target)
-  cmake_parse_arguments(ARG "EXCLUSIVE" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER" "" ${ARGN})
   if(NOT WIN32)
-    add_test(NAME native:${target} COMMAND ${target})
+    add_test(NAME native:${target} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${target}>)
     return()
   endif()
-  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}")
+  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}|${ARG_WRAPPER}")
 endfunction()
 
 function(qrn_write_windows_test_list)
@@ -47,9 +49,14 @@ function(qrn_write_windows_test_list)
     string(REPLACE "|" ";" parts "${entry}")
     list(GET parts 0 target)
     list(GET parts 1 exclusive)
+    list(GET parts 2 wrapper)
+    set(command "")
+    if(wrapper)
+      set(command "\"${wrapper}\" ")
+    endif()
     foreach(prefix IN LISTS prefixes)
       set(name "${prefix}/x${QRN_WINE_ARCH}:${target}")
-      string(APPEND content "add_test(\"${name}\" \"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
+      string(APPEND content "add_test(\"${name}\" ${command}\"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
       set(props "SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS windows")
       if(exclusive)
         string(APPEND props " RESOURCE_LOCK prefix-${prefix}")
