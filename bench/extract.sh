@@ -20,8 +20,7 @@
 #   ours/nsis=<ratio> peak_ws_growth=<percent>%
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-shared=${QRN_SHARED:-$root/../shared}
-[[ -d $shared/bench ]] || shared=/work/shared
+shared=${QRN_SHARED:-$root/../shared}  # the shared material beside the repository
 runs=${RUNS:-11}
 ws_runs=${WS_RUNS:-3}
 work=$root/build/bench

@@ -101,7 +101,7 @@ BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name,
     case RouteResult::kExcluded:
       return FALSE;
     case RouteResult::kUnsafe:
-      LOG_ERROR("entry name leaves its folder, skipped, name:%s", Ansi(name).c_str());
+      LOG_ERROR("unsafe entry name, skipped, name:%s", Ansi(name).c_str());
       return FALSE;
     case RouteResult::kNoFolder:
       LOG_ERROR("no destination folder for entry, skipped, name:%s", Ansi(name).c_str());

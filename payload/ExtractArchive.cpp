@@ -138,11 +138,15 @@ UniqueFile CreateDestination(const std::wstring& path) {
 
 int32_t ExtractionProgress(uint32_t i, uint32_t n) {
   if (n == 0) return 10;
-  // Each step stored in a float: the x87 unit of a 32-bit build would
-  // otherwise keep the sum in extended precision, and for large counts the
-  // truncated result can differ by one.
-  const float quotient = static_cast<float>(70u * i) / static_cast<float>(n);
-  const float target = quotient + 10.0f;
+  // Every step goes through a float in memory: the x87 unit of the 32-bit
+  // build would otherwise keep the quotient in extended precision (GCC 12
+  // does not round C++ float expressions to their type), and for large
+  // counts the truncated sum can then differ by one. For float operands the
+  // double rounding via extended precision gives the correctly rounded result.
+  volatile float numerator = static_cast<float>(70u * i);
+  volatile float denominator = static_cast<float>(n);
+  volatile float quotient = numerator / denominator;
+  volatile float target = quotient + 10.0f;
   return static_cast<int32_t>(target);
 }
 

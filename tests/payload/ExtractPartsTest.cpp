@@ -128,7 +128,7 @@ TEST(RouteTest, UnknownFolderIsNeverReplacedByTheDriveRoot) {
   EXPECT_FALSE(MapArchivePath(L"", L"main\\Program\\a.txt", &destination));
   EXPECT_TRUE(log.Contains("$error:no destination folder for entry, skipped, name:main\\Program\\a.txt"));
   EXPECT_FALSE(MapArchivePath(L"D:\\Q", L"main\\Program\\..\\a.txt", &destination));
-  EXPECT_TRUE(log.Contains("$error:entry name leaves its folder, skipped, name:main\\Program\\..\\a.txt"));
+  EXPECT_TRUE(log.Contains("$error:unsafe entry name, skipped, name:main\\Program\\..\\a.txt"));
 }
 
 TEST(NameListTest, ListsCompareBaseNamesIgnoringCase) {

@@ -251,9 +251,10 @@ TEST(DiskFreeTest, MeasuresTheDriveOfThePathAndReportsFailure) {
   const std::wstring text = GetDiskFreeText(path, &bytes);
   EXPECT_FALSE(text.empty());
   EXPECT_GT(bytes, 0u);
-  // The volume's free space can move a little between the two queries.
+  // The volume's free space moves with whatever else the machine writes
+  // between the two queries; the two figures must still be the same kind.
   const double drift = static_cast<double>(bytes) - static_cast<double>(totalFree.QuadPart);
-  EXPECT_LT(drift < 0 ? -drift : drift, 64.0 * 1024 * 1024);
+  EXPECT_LT(drift < 0 ? -drift : drift, 512.0 * 1024 * 1024);
 
   // A drive letter nobody mapped.
   const DWORD drives = GetLogicalDrives();
