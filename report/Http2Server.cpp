@@ -45,8 +45,10 @@ bool FailsForTesting(HttpCall call) {
   return true;
 }
 
-// WinINet's own failures carry codes of its range; MFC's internet classes
-// raise those as CInternetException, and the log keeps that name for them.
+// WinINet's own failures carry codes of its range: they are logged as the
+// internet error, with the platform's text for it (the line keeps the name
+// the log has always used for it). A step failing with any other code gets
+// that step's own line.
 bool IsInternetError(DWORD error) { return error >= INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST; }
 
 void LogInternetException(DWORD error) {
@@ -57,7 +59,10 @@ void LogInternetException(DWORD error) {
     length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 260,
                             nullptr);
   }
-  if (length == 0) length = static_cast<DWORD>(swprintf(text, 260, L"error %lu", error));
+  if (length == 0) {
+    const int printed = swprintf(text, 260, L"error %lu", error);
+    length = printed > 0 ? static_cast<DWORD>(printed) : 0;
+  }
   while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) {
     text[--length] = L'\0';
   }

@@ -10,8 +10,8 @@ namespace qrn {
 // Encodes the request (RequestCodec.h), sends "GET /<action>/<Base64>" as
 // HTTP/1.0 to the report server, accepts status 200 only and decodes the
 // body. Returns the ANSI answer text, empty after any failure; every failure
-// is logged here. Blocks the calling thread for the exchange, bounded by the
-// connect, send and receive time-outs set below.
+// is logged here. Blocks the calling thread for the exchange; connect, send
+// and receive time-outs bound each wait (a silent server costs about 4 s).
 std::string SendServerRequest(const std::string& action, const ReportParams& params, const std::string& secret);
 
 // The WinINet calls of an exchange, in calling order.
