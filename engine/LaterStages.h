@@ -1,6 +1,6 @@
-// Stages of the install sequence that other work fills in: drivers and the
-// protection service, component registration with the install report, and
-// shortcuts. Until then each does nothing and returns its neutral result.
+// Stages of the install sequence still being filled in: drivers and the
+// protection service, component registration, and shortcuts do nothing yet
+// and return their neutral result; AfterSetup sends the install report.
 #pragma once
 
 #include "engine/InstallSettings.h"

@@ -20,6 +20,7 @@
 #include "engine/InstallThread.h"
 #include "engine/PreviousVersions.h"
 #include "log/LogModule.h"
+#include "report/Http2Server.h"
 #include "system/SetupInfo.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
@@ -41,6 +42,8 @@ constexpr DWORD kFailedFlag = 1000;
 int RunSequenceChild(const wchar_t* logFolder, const wchar_t* installFolder, bool wow64) {
   LogInit("Install", CStringToMultiByte(logFolder).get());
   SetIsWow64ForTesting(wow64 ? 1 : 0);
+  // Nothing listens there: the report fails at once, on this machine.
+  SetReportServerForTesting(L"127.0.0.1", 9);
   InstallSettings settings;
   settings.installFolder = installFolder;
   settings.previousUninstallString = GetUninstallString();
@@ -183,7 +186,8 @@ TEST_P(InstallSequenceTest, FreshInstallationThenOverwrite) {
   for (const char* stage : {"ThreadExtract() in", "running to DisableWow64Redirection()", "running to WaitForUnist()",
                             "running to ExtractArchiveSetup()", "running to InstallDriver()",
                             "running to EnableWow64Redirection()", "running to CreateAppDataDirectory()",
-                            "running to SetReg()", "running to AfterSetup()", "running to OverSetup()",
+                            "running to SetReg()", "running to AfterSetup()", "running to SendInstallInfo()",
+                            "running to OverSetup()",
                             "ThreadExtract() out"}) {
     const size_t found = log.find(std::string("$debug:") + stage + "\r\n", at);
     ASSERT_NE(found, std::string::npos) << stage << " missing or out of order in:\n" << log;
