@@ -10,8 +10,8 @@
 //   explicit operator bool: holds a valid value
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <utility>
 

@@ -12,9 +12,7 @@ namespace qrn {
 namespace {
 
 // GF(2^8) arithmetic with the AES polynomial x^8 + x^4 + x^3 + x + 1.
-constexpr uint8_t XTime(uint8_t x) {
-  return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1B : 0x00));
-}
+constexpr uint8_t XTime(uint8_t x) { return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1B : 0x00)); }
 
 constexpr uint8_t Mul(uint8_t a, uint8_t b) {
   uint8_t p = 0;
@@ -26,9 +24,7 @@ constexpr uint8_t Mul(uint8_t a, uint8_t b) {
   return p;
 }
 
-constexpr uint8_t Rotl8(uint8_t x, int n) {
-  return static_cast<uint8_t>((x << n) | (x >> (8 - n)));
-}
+constexpr uint8_t Rotl8(uint8_t x, int n) { return static_cast<uint8_t>((x << n) | (x >> (8 - n))); }
 
 constexpr uint32_t Ror32(uint32_t x, int n) { return n == 0 ? x : (x >> n) | (x << (32 - n)); }
 
@@ -62,8 +58,8 @@ constexpr Tables MakeTables() {
     const uint8_t s = t.sbox[i];
     const uint32_t e = (uint32_t{Mul(s, 2)} << 24) | (uint32_t{s} << 16) | (uint32_t{s} << 8) | Mul(s, 3);
     const uint8_t v = t.inv[i];
-    const uint32_t d = (uint32_t{Mul(v, 14)} << 24) | (uint32_t{Mul(v, 9)} << 16) |
-                       (uint32_t{Mul(v, 13)} << 8) | Mul(v, 11);
+    const uint32_t d =
+        (uint32_t{Mul(v, 14)} << 24) | (uint32_t{Mul(v, 9)} << 16) | (uint32_t{Mul(v, 13)} << 8) | Mul(v, 11);
     for (int k = 0; k < 4; ++k) {
       t.te[k][i] = Ror32(e, 8 * k);
       t.td[k][i] = Ror32(d, 8 * k);
@@ -129,7 +125,8 @@ __attribute__((target("aes,sse2"))) void HwBlocks(const uint8_t* keys, int round
     for (int r = 1; r < rounds; ++r)
       for (int j = 0; j < 8; ++j) x[j] = kDecrypt ? _mm_aesdec_si128(x[j], rk[r]) : _mm_aesenc_si128(x[j], rk[r]);
     for (int j = 0; j < 8; ++j) {
-      _mm_storeu_si128(p + j, kDecrypt ? _mm_aesdeclast_si128(x[j], rk[rounds]) : _mm_aesenclast_si128(x[j], rk[rounds]));
+      _mm_storeu_si128(p + j,
+                       kDecrypt ? _mm_aesdeclast_si128(x[j], rk[rounds]) : _mm_aesenclast_si128(x[j], rk[rounds]));
     }
     p += 8;
     n -= 8;
@@ -185,8 +182,8 @@ bool Aes::SetKey(const uint8_t* key, size_t length) {
     for (int c = 0; c < 4; ++c) {
       uint32_t w = enc_[4 * (rounds - r) + c];
       if (r != 0 && r != rounds) {
-        w = kT.td[0][kT.sbox[w >> 24]] ^ kT.td[1][kT.sbox[(w >> 16) & 0xFF]] ^
-            kT.td[2][kT.sbox[(w >> 8) & 0xFF]] ^ kT.td[3][kT.sbox[w & 0xFF]];
+        w = kT.td[0][kT.sbox[w >> 24]] ^ kT.td[1][kT.sbox[(w >> 16) & 0xFF]] ^ kT.td[2][kT.sbox[(w >> 8) & 0xFF]] ^
+            kT.td[3][kT.sbox[w & 0xFF]];
       }
       dec_[4 * r + c] = w;
     }
@@ -208,14 +205,14 @@ void Aes::EncryptBlock(const uint8_t in[16], uint8_t out[16]) const {
   uint32_t s3 = Load32(in + 12) ^ rk[3];
   for (int r = 1; r < rounds_; ++r) {
     rk += 4;
-    const uint32_t t0 = kT.te[0][s0 >> 24] ^ kT.te[1][(s1 >> 16) & 0xFF] ^ kT.te[2][(s2 >> 8) & 0xFF] ^
-                        kT.te[3][s3 & 0xFF] ^ rk[0];
-    const uint32_t t1 = kT.te[0][s1 >> 24] ^ kT.te[1][(s2 >> 16) & 0xFF] ^ kT.te[2][(s3 >> 8) & 0xFF] ^
-                        kT.te[3][s0 & 0xFF] ^ rk[1];
-    const uint32_t t2 = kT.te[0][s2 >> 24] ^ kT.te[1][(s3 >> 16) & 0xFF] ^ kT.te[2][(s0 >> 8) & 0xFF] ^
-                        kT.te[3][s1 & 0xFF] ^ rk[2];
-    const uint32_t t3 = kT.te[0][s3 >> 24] ^ kT.te[1][(s0 >> 16) & 0xFF] ^ kT.te[2][(s1 >> 8) & 0xFF] ^
-                        kT.te[3][s2 & 0xFF] ^ rk[3];
+    const uint32_t t0 =
+        kT.te[0][s0 >> 24] ^ kT.te[1][(s1 >> 16) & 0xFF] ^ kT.te[2][(s2 >> 8) & 0xFF] ^ kT.te[3][s3 & 0xFF] ^ rk[0];
+    const uint32_t t1 =
+        kT.te[0][s1 >> 24] ^ kT.te[1][(s2 >> 16) & 0xFF] ^ kT.te[2][(s3 >> 8) & 0xFF] ^ kT.te[3][s0 & 0xFF] ^ rk[1];
+    const uint32_t t2 =
+        kT.te[0][s2 >> 24] ^ kT.te[1][(s3 >> 16) & 0xFF] ^ kT.te[2][(s0 >> 8) & 0xFF] ^ kT.te[3][s1 & 0xFF] ^ rk[2];
+    const uint32_t t3 =
+        kT.te[0][s3 >> 24] ^ kT.te[1][(s0 >> 16) & 0xFF] ^ kT.te[2][(s1 >> 8) & 0xFF] ^ kT.te[3][s2 & 0xFF] ^ rk[3];
     s0 = t0;
     s1 = t1;
     s2 = t2;
@@ -242,14 +239,14 @@ void Aes::DecryptBlock(const uint8_t in[16], uint8_t out[16]) const {
   uint32_t s3 = Load32(in + 12) ^ rk[3];
   for (int r = 1; r < rounds_; ++r) {
     rk += 4;
-    const uint32_t t0 = kT.td[0][s0 >> 24] ^ kT.td[1][(s3 >> 16) & 0xFF] ^ kT.td[2][(s2 >> 8) & 0xFF] ^
-                        kT.td[3][s1 & 0xFF] ^ rk[0];
-    const uint32_t t1 = kT.td[0][s1 >> 24] ^ kT.td[1][(s0 >> 16) & 0xFF] ^ kT.td[2][(s3 >> 8) & 0xFF] ^
-                        kT.td[3][s2 & 0xFF] ^ rk[1];
-    const uint32_t t2 = kT.td[0][s2 >> 24] ^ kT.td[1][(s1 >> 16) & 0xFF] ^ kT.td[2][(s0 >> 8) & 0xFF] ^
-                        kT.td[3][s3 & 0xFF] ^ rk[2];
-    const uint32_t t3 = kT.td[0][s3 >> 24] ^ kT.td[1][(s2 >> 16) & 0xFF] ^ kT.td[2][(s1 >> 8) & 0xFF] ^
-                        kT.td[3][s0 & 0xFF] ^ rk[3];
+    const uint32_t t0 =
+        kT.td[0][s0 >> 24] ^ kT.td[1][(s3 >> 16) & 0xFF] ^ kT.td[2][(s2 >> 8) & 0xFF] ^ kT.td[3][s1 & 0xFF] ^ rk[0];
+    const uint32_t t1 =
+        kT.td[0][s1 >> 24] ^ kT.td[1][(s0 >> 16) & 0xFF] ^ kT.td[2][(s3 >> 8) & 0xFF] ^ kT.td[3][s2 & 0xFF] ^ rk[1];
+    const uint32_t t2 =
+        kT.td[0][s2 >> 24] ^ kT.td[1][(s1 >> 16) & 0xFF] ^ kT.td[2][(s0 >> 8) & 0xFF] ^ kT.td[3][s3 & 0xFF] ^ rk[2];
+    const uint32_t t3 =
+        kT.td[0][s3 >> 24] ^ kT.td[1][(s2 >> 16) & 0xFF] ^ kT.td[2][(s1 >> 8) & 0xFF] ^ kT.td[3][s0 & 0xFF] ^ rk[3];
     s0 = t0;
     s1 = t1;
     s2 = t2;

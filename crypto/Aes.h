@@ -39,8 +39,8 @@ class Aes {
 
  private:
   int rounds_ = 0;
-  uint32_t enc_[60] = {};  // encryption round keys, FIPS-197 word order
-  uint32_t dec_[60] = {};  // equivalent inverse cipher round keys
+  uint32_t enc_[60] = {};                   // encryption round keys, FIPS-197 word order
+  uint32_t dec_[60] = {};                   // equivalent inverse cipher round keys
   alignas(16) uint8_t encBytes_[240] = {};  // round keys as bytes, for the instructions
   alignas(16) uint8_t decBytes_[240] = {};
 };

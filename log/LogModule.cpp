@@ -216,9 +216,8 @@ void CLogModule::CheckLatestFileCount() {
   }
   if (names.size() <= maxFiles_) return;
   // Newest first: with a fixed prefix and the date format, byte order is date order.
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return std::strcmp(a.c_str(), b.c_str()) > 0;
-  });
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) > 0; });
   while (names.size() > maxFiles_) {
     char path[kPathLimit];
     if (!FormatFits(path, sizeof path, "%s\\%s", folder_, names.back().c_str())) return;
@@ -261,13 +260,13 @@ void LogUninit() {
   CLogModule::ReleaseInstance();
 }
 
-#define QRN_DEFINE_LOG_LEVEL(Name, level)                                                         \
-  bool Name(const char* module, const char* sourceFile, int line, const char* format, ...) {     \
-    va_list args;                                                                                 \
-    va_start(args, format);                                                                       \
-    const bool ok = LogV(level, module, sourceFile, line, format, args);                          \
-    va_end(args);                                                                                 \
-    return ok;                                                                                    \
+#define QRN_DEFINE_LOG_LEVEL(Name, level)                                                    \
+  bool Name(const char* module, const char* sourceFile, int line, const char* format, ...) { \
+    va_list args;                                                                            \
+    va_start(args, format);                                                                  \
+    const bool ok = LogV(level, module, sourceFile, line, format, args);                     \
+    va_end(args);                                                                            \
+    return ok;                                                                               \
   }
 
 QRN_DEFINE_LOG_LEVEL(LogDebug, 0)

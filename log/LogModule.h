@@ -25,7 +25,7 @@ namespace qrn {
 
 class CLogModule {
  public:
-  using ClockFn = void (*)(SYSTEMTIME* now);     // local time
+  using ClockFn = void (*)(SYSTEMTIME* now);  // local time
   using DebugOutputFn = void (*)(const char* text);
 
   static CLogModule* GetInstance();

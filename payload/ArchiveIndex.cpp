@@ -43,8 +43,8 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
   }
   const uint32_t count = EntryCount(header.indexSize);
   if (!FitsIn(header.namesOffset, header.namesSize, stream)) {
-    *detail = "name pool (offset " + std::to_string(header.namesOffset) + ", size " +
-              std::to_string(header.namesSize) + ") lies outside the stream";
+    *detail = "name pool (offset " + std::to_string(header.namesOffset) + ", size " + std::to_string(header.namesSize) +
+              ") lies outside the stream";
     return IndexStatus::kDamaged;
   }
   // A times table cut short (a truncated file) is reported below with the
@@ -77,8 +77,8 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
     return IndexStatus::kReadFailed;
   }
   // The times table follows the pool directly.
-  if (timesBytes != 0 && MvsRead(file, times.get(), static_cast<uint32_t>(timesBytes)) !=
-                             static_cast<int64_t>(timesBytes)) {
+  if (timesBytes != 0 &&
+      MvsRead(file, times.get(), static_cast<uint32_t>(timesBytes)) != static_cast<int64_t>(timesBytes)) {
     *detail = "the times table cannot be read";
     return IndexStatus::kReadFailed;
   }

@@ -18,7 +18,7 @@ namespace qrn::archive {
 
 struct IndexEntry {
   MvsEntry entry;
-  std::string name;  // ANSI bytes as stored
+  std::string name;    // ANSI bytes as stored
   MvsFileTimes times;  // zero when the archive has no times table
   bool IsFolder() const { return (entry.attributes & kAttributeDirectory) != 0; }
 };
@@ -31,9 +31,9 @@ struct ArchiveIndex {
 
 enum class IndexStatus {
   kOk,
-  kIndexMagic,   // the index does not start with the magic ("memcmp() failed")
-  kDamaged,      // sizes, offsets or names out of bounds; see the detail text
-  kReadFailed,   // a read of index, pool or times table came back short
+  kIndexMagic,  // the index does not start with the magic ("memcmp() failed")
+  kDamaged,     // sizes, offsets or names out of bounds; see the detail text
+  kReadFailed,  // a read of index, pool or times table came back short
   kOutOfMemory,
 };
 

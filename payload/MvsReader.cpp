@@ -19,8 +19,8 @@ struct MvsFile {
   uint32_t cipher = kCipherNone;
   Aes aes;
   uint64_t streamSize = 0;
-  uint64_t position = 0;     // logical offset of the next byte to hand out
-  uint64_t windowStart = 0;  // logical offset of window[0], a multiple of 16
+  uint64_t position = 0;      // logical offset of the next byte to hand out
+  uint64_t windowStart = 0;   // logical offset of window[0], a multiple of 16
   uint32_t windowLength = 0;  // deciphered bytes held, a multiple of 16
   std::unique_ptr<uint8_t[]> window;
 };
@@ -139,12 +139,8 @@ void MvsClose(MvsFile* file) {
   delete file;
 }
 
-uint64_t MvsStreamSize(MvsFile* file) {
-  return (file == kMvsInvalid || file == nullptr) ? 0 : file->streamSize;
-}
+uint64_t MvsStreamSize(MvsFile* file) { return (file == kMvsInvalid || file == nullptr) ? 0 : file->streamSize; }
 
-uint32_t MvsArchiveStart(MvsFile* file) {
-  return (file == kMvsInvalid || file == nullptr) ? 0 : file->archiveStart;
-}
+uint32_t MvsArchiveStart(MvsFile* file) { return (file == kMvsInvalid || file == nullptr) ? 0 : file->archiveStart; }
 
 }  // namespace qrn

@@ -45,8 +45,8 @@ class Win32Source final : public ArchiveSource {
 }  // namespace
 
 MvsFile* MvsOpen(const wchar_t* path) {
-  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+  UniqueFile file(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return kMvsInvalid;
   return MvsOpenSource(std::make_unique<Win32Source>(std::move(file)));
 }

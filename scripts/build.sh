@@ -23,7 +23,8 @@ configure() {
 }
 configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" -DQRN_BUILD_TESTS=$i686_tests
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
-configure native -DQRN_WINDOWS_BUILDS="$root/build/i686;$root/build/x86_64" -DQRN_WIN32_UNAVAILABLE="$win32_note"
+configure native -DQRN_WINDOWS_BUILDS="$root/build/i686;$root/build/x86_64" -DQRN_WIN32_UNAVAILABLE="$win32_note" \
+  -DQRN_STUB="$root/build/i686/app/installer-stub.exe"
 for dir in i686 x86_64 native; do
   echo "build: $dir"
   cmake --build "$root/build/$dir"

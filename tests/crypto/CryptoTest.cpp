@@ -15,7 +15,8 @@ namespace {
 
 std::vector<uint8_t> Hex(const std::string& hex) {
   std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -95,10 +96,9 @@ TEST_P(AesPaths, BulkMatchesSingleBlocksForEveryCount) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Aes, AesPaths, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Instructions" : "Tables";
-                         });
+INSTANTIATE_TEST_SUITE_P(Aes, AesPaths, ::testing::Values(true, false), [](const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Instructions" : "Tables";
+});
 
 TEST(AesTest, RefusesOtherKeyLengthsAndThenLeavesDataAlone) {
   Aes aes;

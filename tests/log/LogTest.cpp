@@ -1,9 +1,8 @@
 // The daily log under Wine: line format, appending, the day change with
 // pruning, its diagnostics, long messages and two threads at once. The clock
 // and the debug channel are the only seams; files are real.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -79,7 +78,8 @@ class LogTest : public ::testing::Test {
     return names;
   }
   bool DebugContains(const std::string& text) const {
-    return std::any_of(g_debug.begin(), g_debug.end(), [&](const std::string& d) { return d.find(text) != std::string::npos; });
+    return std::any_of(g_debug.begin(), g_debug.end(),
+                       [&](const std::string& d) { return d.find(text) != std::string::npos; });
   }
 
   TempDir dir_;
@@ -96,8 +96,8 @@ TEST_F(LogTest, WritesLinesInTheFixedFormat) {
   EXPECT_FALSE(LogDebug("Ovastro", "x.cpp", 1, noFormat));
   LogUninit();
 
-  const std::string macroLine = std::string("12:34:56.789 Ovastro@LogTest.cpp(") + std::to_string(debugLine) +
-                                ")$debug:running to SetReg()\r\n";
+  const std::string macroLine =
+      std::string("12:34:56.789 Ovastro@LogTest.cpp(") + std::to_string(debugLine) + ")$debug:running to SetReg()\r\n";
   EXPECT_EQ(Read("Install20200220.log"),
             "12:34:56.789 Ovastro@SetupInfo.cpp(42)$error:RegOpenKeyEx() failed, error code:5\r\n"
             "12:34:56.789 Ovastro@OvastroDlg.cpp(7)$warning:选择路径无效\r\n" +

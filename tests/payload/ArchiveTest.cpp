@@ -257,7 +257,8 @@ TEST(ArchiveTest, SeeksIntoBlocksAndReadsAcrossEdges) {
       std::vector<uint8_t> got(length);
       EXPECT_EQ(MvsSeek(reader.get(), offset), offset);
       ASSERT_EQ(MvsRead(reader.get(), got.data(), length), static_cast<int64_t>(length));
-      EXPECT_EQ(std::memcmp(got.data(), data.data() + offset, length), 0) << "offset " << offset << " length " << length;
+      EXPECT_EQ(std::memcmp(got.data(), data.data() + offset, length), 0)
+          << "offset " << offset << " length " << length;
     }
   }
 }
@@ -302,13 +303,16 @@ TEST(ArchiveTest, DamagedIndexIsRefusedWithItsReason) {
     const char* detail;
   };
   const Case cases[] = {
-      {"name longer than 260", [](std::vector<uint8_t>& b, const ArchiveIndex& x) { Put32(EntryBytes(b, x, 1) + 24, 261); },
+      {"name longer than 260",
+       [](std::vector<uint8_t>& b, const ArchiveIndex& x) { Put32(EntryBytes(b, x, 1) + 24, 261); },
        IndexStatus::kDamaged, "entry 1: name length 261"},
       {"name beyond the pool",
        [](std::vector<uint8_t>& b, const ArchiveIndex& x) { Put32(EntryBytes(b, x, 2) + 28, x.header.namesSize - 3); },
        IndexStatus::kDamaged, "entry 2: name lies outside"},
       {"data beyond the stream",
-       [](std::vector<uint8_t>& b, const ArchiveIndex& x) { Put64(EntryBytes(b, x, 5) + 16, x.header.indexOffset + 1000); },
+       [](std::vector<uint8_t>& b, const ArchiveIndex& x) {
+         Put64(EntryBytes(b, x, 5) + 16, x.header.indexOffset + 1000);
+       },
        IndexStatus::kDamaged, "data lies outside the stream"},
       {"N too large for the stream",
        [](std::vector<uint8_t>& b, const ArchiveIndex&) { Put32(b.data() + kStubSize + 32, 6 + 36 * 100000); },

@@ -35,12 +35,12 @@ bool Utf8ToCp936(const std::string& utf8, std::string* cp936) {
   cp936->clear();
   if (wide.empty()) return true;
   BOOL usedDefault = FALSE;
-  const int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, &usedDefault);
+  const int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                    nullptr, &usedDefault);
   if (n <= 0 || usedDefault) return false;
   cp936->assign(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), cp936->data(), n,
-                      nullptr, &usedDefault);
+  WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), cp936->data(), n, nullptr,
+                      &usedDefault);
   return !usedDefault;
 }
 
@@ -48,10 +48,11 @@ std::string Cp936ToUtf8(const std::string& cp936) {
   bool ok = false;
   const std::wstring wide = Widen(cp936, 936, 0, &ok);
   if (wide.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                    nullptr);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 

@@ -15,7 +15,7 @@ struct TreeItem {
   std::filesystem::path path;  // on disk
   std::string relative;        // UTF-8, backslash-separated, relative to the payload folder
   bool isFolder = false;
-  uint32_t attributes = 0;     // Windows attribute bits
+  uint32_t attributes = 0;  // Windows attribute bits
   archive::MvsFileTimes times{};
 };
 

@@ -110,7 +110,8 @@ int Pack(int argc, char** argv) {
 
   std::vector<uint8_t> stub;
   if (!ReadWholeFile(stubPath, &stub)) return Fail("cannot read the stub " + PathText(stubPath));
-  if (stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') return Fail("the stub is not an executable: " + PathText(stubPath));
+  if (stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z')
+    return Fail("the stub is not an executable: " + PathText(stubPath));
   // The reader reaches the header with a signed 32-bit move.
   if (stub.size() >= (uint64_t{1} << 31)) return Fail("the stub is 2 GiB or larger");
 
@@ -208,12 +209,12 @@ int List(const fs::path& path) {
   const MvsHeader& h = index.header;
   std::printf("archive at %u, format %u.%u, compression %u, cipher %u, %zu entries\n", MvsArchiveStart(reader.get()),
               h.versionMajor, h.versionMinor, h.compression, h.cipher, index.entries.size());
-  std::printf("%-10s %12s %12s  %-19s  %-19s  %s\n", "attributes", "packed", "size", "created (UTC)",
-              "modified (UTC)", "name");
+  std::printf("%-10s %12s %12s  %-19s  %-19s  %s\n", "attributes", "packed", "size", "created (UTC)", "modified (UTC)",
+              "name");
   for (const IndexEntry& e : index.entries) {
     const std::string size = e.IsFolder() ? "-" : std::to_string(static_cast<uint32_t>(e.entry.reserved));
-    std::printf("0x%08x %12" PRIu64 " %12s  %-19s  %-19s  %s%s\n", e.entry.attributes, e.entry.packedSize,
-                size.c_str(), FormatTime(e.times.creationTime).c_str(), FormatTime(e.times.lastWriteTime).c_str(),
+    std::printf("0x%08x %12" PRIu64 " %12s  %-19s  %-19s  %s%s\n", e.entry.attributes, e.entry.packedSize, size.c_str(),
+                FormatTime(e.times.creationTime).c_str(), FormatTime(e.times.lastWriteTime).c_str(),
                 pack::Cp936ToUtf8(e.name).c_str(), e.IsFolder() ? "\\" : "");
   }
   return 0;

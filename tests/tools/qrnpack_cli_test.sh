@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The packer as the release engineer uses it: pack, list, verify; the same
+# folder twice gives the same bytes; damage is reported with the entry's name;
+# a name that code page 936 cannot hold is refused.
+#   qrnpack_cli_test.sh <qrnpack> <stub.exe> <payload-dir>
+set -u
+qrnpack=$1 stub=$2 payload=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check <description> <command...>
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+expect_fail_naming() {  # <setup> <text the message must contain>
+  local out
+  if out=$("$qrnpack" verify "$1" 2>&1); then echo "verify passed: $out"; return 1; fi
+  echo "$out"
+  [[ $out == *"$2"* ]]
+}
+
+check "pack" "$qrnpack" pack "$stub" "$payload" "$work/a.exe"
+check "pack again" "$qrnpack" pack "$stub" "$payload" "$work/b.exe"
+check "same input, same bytes" cmp -s "$work/a.exe" "$work/b.exe"
+check "PE32 GUI i386" bash -c "file '$work/a.exe' | grep -q 'PE32 executable (GUI) Intel 80386'"
+check "verify" "$qrnpack" verify "$work/a.exe"
+check "list shows a Chinese name" bash -c "'$qrnpack' list '$work/a.exe' | grep -q '说明.txt'"
+
+# One flipped byte inside the data of the first file entry, whose data
+# begins the stream.
+python3 - "$work/a.exe" "$work/flipped.exe" <<'PY'
+import struct, sys
+src, dst = sys.argv[1], sys.argv[2]
+data = bytearray(open(src, 'rb').read())
+start = struct.unpack_from('<I', data, 28)[0]
+data[start + 40 + 5] ^= 0x01
+open(dst, 'wb').write(data)
+PY
+first=$("$qrnpack" list "$work/a.exe" | awk 'NR > 2 && $2 > 0 { print $NF; exit }')
+check "flipped byte names the entry ($first)" expect_fail_naming "$work/flipped.exe" "$first"
+
+head -c -100 "$work/a.exe" >"$work/cut.exe"
+check "cut file names an entry" expect_fail_naming "$work/cut.exe" "entry"
+
+mkdir -p "$work/bad/main/Program"
+echo x >"$work/bad/main/Program/smile-😀.txt"
+check "a name outside code page 936 is refused" bash -c \
+  "! '$qrnpack' pack '$stub' '$work/bad' '$work/bad.exe' 2>'$work/err' && grep -q 'code page 936' '$work/err' && [ ! -e '$work/bad.exe' ]"
+
+echo "$failures failed"
+[[ $failures == 0 ]]
