@@ -7,6 +7,9 @@
 
 #include <string>
 
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -58,7 +61,7 @@ TEST(StandinDriverTest, LoadsAnswersAndUnloads) {
     SCOPED_TRACE(c.name);
     ASSERT_NE(0u, test::QueryDevice(c.device, kGetDriverVersion).openError) << "device present before loading";
 
-    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandinFile(std::wstring(L"drivers\\") + c.build), c.file);
+    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(std::wstring(L"drivers\\") + c.build), c.file);
     ASSERT_TRUE(driver.Install());
     ASSERT_EQ(0u, driver.Start());
     EXPECT_TRUE(test::WaitForServiceState(L"QRNTestDriver", SERVICE_RUNNING, 5000));
@@ -96,7 +99,7 @@ TEST(StandinDriverTest, WineLoadsTheImageFromTheFullStoredPath) {
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(c.name);
-    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandinFile(L"drivers\\Velmdisk2-x64.sys"),
+    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(L"drivers\\Velmdisk2-x64.sys"),
                                      L"Velmdisk2-x64.sys");
     ASSERT_TRUE(driver.Install(c.imagePath));
     EXPECT_EQ(c.startError, driver.Start());

@@ -8,6 +8,9 @@
 #include <string>
 
 #include "base/Owners.h"
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -27,10 +30,10 @@ std::wstring ReadServerPath(const std::wstring& clsid) {
   return value;
 }
 
-std::wstring SystemRegsvr32() {
+fs::path SystemRegsvr32() {
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
-  return std::wstring(system) + L"\\regsvr32.exe";
+  return fs::path(system) / L"regsvr32.exe";
 }
 
 TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
@@ -48,14 +51,14 @@ TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
   for (const Case& c : cases) {
     SCOPED_TRACE(fs::path(c.file).string());
     const fs::path dll = folder / c.file;
-    fs::copy_file(test::StandinFile(c.file), dll);
+    fs::copy_file(test::StandIn(c.file), dll);
     ASSERT_EQ(L"", ReadServerPath(c.clsid)) << "registered before the test";
 
     const std::wstring quoted = L"\"" + dll.wstring() + L"\"";
-    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"regsvr32 -s " + quoted, 60000));
+    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-s " + quoted, 60000));
     EXPECT_EQ(dll.wstring(), ReadServerPath(c.clsid));
 
-    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"regsvr32 -u -s " + quoted, 60000));
+    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-u -s " + quoted, 60000));
     EXPECT_EQ(L"", ReadServerPath(c.clsid));
   }
 }

@@ -5,62 +5,24 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "base/Owners.h"
-#include "log/LogModule.h"
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
 
 namespace qrn::test {
 namespace fs = std::filesystem;
 
 namespace {
 
-// A Linux path of the build as the prefix sees it.
-fs::path FromBuildPath(const char* unixPath) {
-  std::wstring path = L"Z:" + fs::path(unixPath).wstring();
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return fs::path(path);
-}
-
 UniqueScHandle OpenManager() { return UniqueScHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)); }
 
 }  // namespace
 
-fs::path StandinFile(const std::wstring& relative) { return FromBuildPath(QRN_STANDINS_DIR) / relative; }
-
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-LogCapture::LogCapture() { EXPECT_TRUE(LogInit("Install", dir_.path().string().c_str())); }
-
-LogCapture::~LogCapture() { LogUninit(); }
-
-std::vector<std::string> LogCapture::Lines() const {
-  std::vector<std::string> lines;
-  for (const auto& entry : fs::directory_iterator(dir_.path())) {
-    std::istringstream text(ReadText(entry.path()));
-    for (std::string line; std::getline(text, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-  }
-  return lines;
-}
-
-std::vector<std::string> LogCapture::Messages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : Lines()) {
-    const size_t dollar = line.find('$');
-    messages.push_back(dollar == std::string::npos ? line : line.substr(dollar + 1));
-  }
-  return messages;
-}
-
-int LogCapture::Count(const std::string& message) const {
-  const auto messages = Messages();
-  return static_cast<int>(std::count(messages.begin(), messages.end(), message));
 }
 
 bool WaitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs) {
@@ -156,34 +118,14 @@ bool KernelDriverFixture::Remove() {
   return gone && !fs::exists(ImagePath(), ec);
 }
 
-DWORD RunAndWait(const std::wstring& application, const std::wstring& commandLine, DWORD timeoutMs) {
-  std::wstring line = commandLine;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  UniqueProcessInformation process;
-  if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, process.put())) {
-    return static_cast<DWORD>(-1);
-  }
-  if (WaitForSingleObject(process.get().hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.get().hProcess, 1);
-    return static_cast<DWORD>(-1);
-  }
-  DWORD code = static_cast<DWORD>(-1);
-  GetExitCodeProcess(process.get().hProcess, &code);
-  return code;
-}
-
 DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode) {
   TempDir dir;
   const fs::path out = dir / "answer.txt";
-  const fs::path helper = FromBuildPath(QRN_DEVICE_QUERY_EXE);
+  const fs::path helper = StandIn(L"device_query.exe");
   wchar_t code[16];
   std::swprintf(code, 16, L"0x%lx", static_cast<unsigned long>(controlCode));
-  const std::wstring command =
-      L"\"" + helper.wstring() + L"\" " + device + L" " + code + L" \"" + out.wstring() + L"\"";
   DeviceAnswer answer;
-  if (RunAndWait(helper.wstring(), command, 30000) != 0) return answer;
+  if (RunAndWait(helper, device + L" " + code + L" \"" + out.wstring() + L"\"", 30000) != 0) return answer;
   unsigned long open = 0, control = 0, version = 0, returned = 0;
   if (std::sscanf(ReadText(out).c_str(), "open %lu control %lu version %lu returned %lu", &open, &control, &version,
                   &returned) != 4) {

@@ -1,43 +1,16 @@
 // Fixtures for Windows tests that touch machine-wide state of the Wine
-// prefix: the daily log read back, service and kernel-driver registrations
-// made and removed, stand-in files placed in system folders, and a device
-// queried from a separate process.
-//
-// Where the stand-ins are: the build's standins/ folder, reached through
-// Wine's Z: drive (the whole Linux file system in every default prefix).
+// prefix: service and kernel-driver registrations made and removed, stand-in
+// drivers placed in the system drivers folder, and a device queried from a
+// separate process. The stand-ins come from the build's standins-bin folder
+// (StandIns.h); drivers from its drivers/ folder.
 #pragma once
 
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
-#include <vector>
-
-#include "tests/support/TempDir.h"
 
 namespace qrn::test {
-
-// A file of the stand-ins build folder, e.g. StandinFile(L"QRNProtectService.exe")
-// or StandinFile(L"drivers\\old-version\\Velmdisk2-x64.sys").
-std::filesystem::path StandinFile(const std::wstring& relative);
-
-// Opens the process-wide log in a scratch folder for one test and reads its
-// lines back (without CR LF, the "time module@file(line)$level:" head kept).
-class LogCapture {
- public:
-  LogCapture();
-  ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::vector<std::string> Lines() const;
-  // The messages of the lines, after "$<level>:", with the level in front:
-  // "error:CreateService() failed, error code:1073".
-  std::vector<std::string> Messages() const;
-  int Count(const std::string& message) const;
-
- private:
-  TempDir dir_;
-};
 
 // Polls QueryServiceStatus until the service reports `state` or the time is up.
 bool WaitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs);
@@ -84,10 +57,6 @@ struct DeviceAnswer {
   DWORD returned = 0;      // bytes returned
 };
 DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode);
-
-// Runs a program with a command line and waits for it; its exit code, or
-// (DWORD)-1 when it could not be started or did not end within the time.
-DWORD RunAndWait(const std::wstring& application, const std::wstring& commandLine, DWORD timeoutMs);
 
 std::string ReadText(const std::filesystem::path& path);
 

@@ -13,6 +13,9 @@
 
 #include "base/Owners.h"
 #include "system/ServiceControl.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -92,7 +95,7 @@ class ServiceControlTest : public ::testing::Test {
     const fs::path folder = dir_ / "Quorrin Test";
     fs::create_directories(folder);
     program_ = folder / "QRNProtectService.exe";
-    fs::copy_file(test::StandinFile(L"QRNProtectService.exe"), program_);
+    fs::copy_file(test::StandIn(L"QRNProtectService.exe"), program_);
   }
   void TearDown() override { EXPECT_TRUE(test::RemoveServiceIfPresent(kServiceName)); }
 
@@ -230,10 +233,10 @@ TEST(ServiceImagePathTest, AQuotedPathNeverRunsAPlantedProgram) {
     ASSERT_TRUE(test::RemoveServiceIfPresent(kServiceName));
     fs::create_directories(folder);
     const fs::path program = folder / L"QRNProtectService.exe";
-    fs::copy_file(test::StandinFile(L"QRNProtectService.exe"), program, fs::copy_options::overwrite_existing);
+    fs::copy_file(test::StandIn(L"QRNProtectService.exe"), program, fs::copy_options::overwrite_existing);
     // The planted program is the stand-in too: it behaves as a service and
     // leaves C:\Program.log if it is ever run.
-    fs::copy_file(test::StandinFile(L"QRNProtectService.exe"), planted, fs::copy_options::overwrite_existing);
+    fs::copy_file(test::StandIn(L"QRNProtectService.exe"), planted, fs::copy_options::overwrite_existing);
     ScopeExit cleanup([&] {
       EXPECT_TRUE(test::RemoveServiceIfPresent(kServiceName));
       std::error_code ec;

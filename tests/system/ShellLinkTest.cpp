@@ -10,6 +10,8 @@
 
 #include "base/Owners.h"
 #include "system/ShellLink.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {

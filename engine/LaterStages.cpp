@@ -1,0 +1,9 @@
+#include "engine/LaterStages.h"
+
+namespace qrn {
+
+bool InstallDriver(InstallSettings&) { return true; }
+void AfterSetup(InstallSettings&) {}
+void OverSetup(InstallSettings&) {}
+
+}  // namespace qrn
