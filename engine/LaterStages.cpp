@@ -2,8 +2,6 @@
 
 namespace qrn {
 
-bool InstallDriver(InstallSettings&) { return true; }
-void AfterSetup(InstallSettings&) {}
-void OverSetup(InstallSettings&) {}
+bool SendInstallInfo() { return true; }
 
 }  // namespace qrn

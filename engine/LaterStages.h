@@ -1,14 +1,11 @@
-// Stages of the install sequence that other work fills in: drivers and the
-// protection service, component registration with the install report, and
-// shortcuts. Until then each does nothing and returns its neutral result.
+// What the install sequence calls that other work fills in: the install
+// report. Until the report room is built, SendInstallInfo is a neutral
+// stand-in that sends nothing and reports success.
 #pragma once
-
-#include "engine/InstallSettings.h"
 
 namespace qrn {
 
-bool InstallDriver(InstallSettings& settings);
-void AfterSetup(InstallSettings& settings);
-void OverSetup(InstallSettings& settings);
+// Sends the install report; true when the server answered. Stand-in: true.
+bool SendInstallInfo();
 
 }  // namespace qrn

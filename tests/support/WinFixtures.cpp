@@ -1,6 +1,8 @@
 #include "tests/support/WinFixtures.h"
 
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -110,12 +112,7 @@ DWORD KernelDriverFixture::Start() {
 bool KernelDriverFixture::Remove() {
   const bool gone = RemoveServiceIfPresent(serviceName_);
   // The driver host may hold the file for a moment after the unload.
-  std::error_code ec;
-  for (int i = 0; i < 50 && fs::exists(ImagePath(), ec); ++i) {
-    if (fs::remove(ImagePath(), ec)) break;
-    Sleep(100);
-  }
-  return gone && !fs::exists(ImagePath(), ec);
+  return RemoveFileWithRetry(ImagePath()) && gone;
 }
 
 DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode) {
@@ -137,6 +134,137 @@ DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode) {
   answer.version = version;
   answer.returned = returned;
   return answer;
+}
+
+bool RemoveFileWithRetry(const fs::path& path) {
+  std::error_code ec;
+  for (int i = 0; i < 50 && fs::exists(path, ec); ++i) {
+    if (fs::remove(path, ec)) break;
+    Sleep(100);
+  }
+  return !fs::exists(path, ec);
+}
+
+StoredService ReadStoredService(const std::wstring& name) {
+  StoredService stored;
+  UniqueScHandle manager = OpenManager();
+  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+  if (!service) return stored;
+  std::vector<BYTE> buffer(8192);
+  DWORD needed = 0;
+  if (!QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                           static_cast<DWORD>(buffer.size()), &needed)) {
+    return stored;
+  }
+  const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  stored.found = true;
+  stored.type = config->dwServiceType;
+  stored.start = config->dwStartType;
+  stored.errorControl = config->dwErrorControl;
+  stored.imagePath = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+  stored.displayName = config->lpDisplayName ? config->lpDisplayName : L"";
+  stored.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
+  std::vector<BYTE> text(8192);
+  if (QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, text.data(), static_cast<DWORD>(text.size()),
+                           &needed)) {
+    const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(text.data());
+    stored.description = description->lpDescription ? description->lpDescription : L"";
+  }
+  return stored;
+}
+
+int CountStartingWith(const std::vector<std::string>& lines, const std::string& head) {
+  return static_cast<int>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(head, 0) == 0; }));
+}
+
+std::vector<std::string> ServiceProgramLog(const fs::path& program, const std::string& head, DWORD timeoutMs) {
+  fs::path log = program;
+  log.replace_extension(L".log");
+  for (DWORD waited = 0;; waited += 100) {
+    std::vector<std::string> lines;
+    const std::string text = ReadText(log);
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = text.find("\r\n", pos);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(pos, end - pos));
+      pos = end + 2;
+    }
+    if (head.empty() || CountStartingWith(lines, head) > 0 || waited >= timeoutMs) return lines;
+    Sleep(100);
+  }
+}
+
+std::wstring ReadInprocServer(const std::wstring& clsid) {
+  UniqueHKey key;
+  const std::wstring path = L"CLSID\\" + clsid + L"\\InprocServer32";
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return L"";
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+    return L"";
+  }
+  return value;
+}
+
+bool WaitForInprocServer(const std::wstring& clsid, const std::wstring& expected, DWORD timeoutMs) {
+  for (DWORD waited = 0;; waited += 100) {
+    if (ReadInprocServer(clsid) == expected) return true;
+    if (waited >= timeoutMs) return false;
+    Sleep(100);
+  }
+}
+
+ShellLinkData ReadShellLink(const fs::path& link) {
+  ShellLinkData read;
+  ComInitScope com;
+  ComPtr<IShellLinkW> shellLink;
+  ComPtr<IPersistFile> file;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
+      FAILED(shellLink->QueryInterface(IID_IPersistFile, file.put_void())) ||
+      FAILED(file->Load(link.wstring().c_str(), STGM_READ))) {
+    return read;
+  }
+  read.loaded = true;
+  wchar_t text[MAX_PATH * 2] = {};
+  // The raw path: what was stored, not resolved against this machine.
+  if (shellLink->GetPath(text, MAX_PATH * 2, nullptr, SLGP_RAWPATH) == S_OK) read.target = text;
+  text[0] = L'\0';
+  if (SUCCEEDED(shellLink->GetWorkingDirectory(text, MAX_PATH * 2))) read.workingFolder = text;
+  text[0] = L'\0';
+  if (SUCCEEDED(shellLink->GetIconLocation(text, MAX_PATH * 2, &read.iconIndex))) read.iconPath = text;
+  text[0] = L'\0';
+  if (SUCCEEDED(shellLink->GetArguments(text, MAX_PATH * 2))) read.arguments = text;
+  text[0] = L'\0';
+  if (SUCCEEDED(shellLink->GetDescription(text, MAX_PATH * 2))) read.description = text;
+  shellLink->GetHotkey(&read.hotKey);
+  return read;
+}
+
+namespace {
+fs::path UserFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return fs::path();
+  return fs::path(path);
+}
+}  // namespace
+
+fs::path UserDesktop() { return UserFolder(CSIDL_DESKTOP); }
+fs::path UserPrograms() { return UserFolder(CSIDL_PROGRAMS); }
+
+void RemoveInstalledComponents() {
+  for (const wchar_t* service : {L"VeraCrypt", L"Velmdisk", L"Quorrin软件版保险箱文件保护服务"}) {
+    EXPECT_TRUE(RemoveServiceIfPresent(service)) << "service left behind";
+  }
+  for (const wchar_t* file : {L"Velmdisk2-x64.sys", L"Velmdisk-x64.sys", L"Velmdisk2.sys", L"Velmdisk.sys"}) {
+    EXPECT_TRUE(RemoveFileWithRetry(DriversFolder() / file));
+  }
+  for (const wchar_t* clsid : {kShellExtClsid, kDragDropClsid}) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str());
+  }
+  std::error_code ec;
+  if (!UserDesktop().empty()) fs::remove(UserDesktop() / L"Quorrin软件版.lnk", ec);
+  if (!UserPrograms().empty()) fs::remove_all(UserPrograms() / L"Quorrin软件版", ec);
 }
 
 }  // namespace qrn::test

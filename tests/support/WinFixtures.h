@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qrn::test {
 
@@ -59,5 +60,52 @@ struct DeviceAnswer {
 DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode);
 
 std::string ReadText(const std::filesystem::path& path);
+
+// Deletes a file, retrying for up to 5 s while a process still holds it (a
+// driver host or service just stopped). True when it is gone.
+bool RemoveFileWithRetry(const std::filesystem::path& path);
+
+// A service's configuration as the service control manager stored it.
+struct StoredService {
+  bool found = false;
+  DWORD type = 0, start = 0, errorControl = 0;
+  std::wstring imagePath, displayName, account, description;
+};
+StoredService ReadStoredService(const std::wstring& name);
+
+// The lines a stand-in protection service wrote beside `program`
+// ("<program without extension>.log"), waiting up to `timeoutMs` for one
+// that starts with `head` (no wait when `head` is empty).
+std::vector<std::string> ServiceProgramLog(const std::filesystem::path& program, const std::string& head = "",
+                                           DWORD timeoutMs = 0);
+int CountStartingWith(const std::vector<std::string>& lines, const std::string& head);
+
+// The stand-in shell-extension libraries' class ids (standins/CMakeLists.txt).
+inline constexpr wchar_t kShellExtClsid[] = L"{30745EAB-C2A5-49C0-9E56-280882DB5F55}";
+inline constexpr wchar_t kDragDropClsid[] = L"{3DDEA44B-E212-4683-9D13-0914722D1D02}";
+// HKCR\CLSID\<clsid>\InprocServer32's default value; empty when missing.
+std::wstring ReadInprocServer(const std::wstring& clsid);
+// Polls up to `timeoutMs` until it reads `expected`.
+bool WaitForInprocServer(const std::wstring& clsid, const std::wstring& expected, DWORD timeoutMs);
+
+// A shortcut read back through the shell's link object.
+struct ShellLinkData {
+  bool loaded = false;
+  std::wstring target, workingFolder, iconPath, arguments, description;
+  int iconIndex = -1;
+  WORD hotKey = 0;
+};
+ShellLinkData ReadShellLink(const std::filesystem::path& link);
+
+// The current user's Desktop and Start-menu Programs folders.
+std::filesystem::path UserDesktop();
+std::filesystem::path UserPrograms();
+
+// Everything the driver, registration and shortcut stages leave in the
+// prefix: the services "VeraCrypt", "Velmdisk" and the protection service
+// (stopped, deleted, gone), the four driver files in the drivers folder, the
+// stand-in libraries' registrations, and the product's shortcuts and
+// Start-menu folder. Tests call it before and after themselves.
+void RemoveInstalledComponents();
 
 }  // namespace qrn::test

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,65 +26,9 @@ using test::LogCapture;
 const wchar_t kServiceName[] = L"QRNTestProtectService";
 const wchar_t kDescription[] = L"防止保险箱文件误删除（测试）";
 
-bool StartsWith(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
-
-int CountStarting(const std::vector<std::string>& lines, const std::string& head) {
-  return static_cast<int>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return StartsWith(l, head); }));
-}
-
-// The service's configuration as the manager stored it.
-struct StoredService {
-  bool found = false;
-  DWORD type = 0, start = 0, errorControl = 0;
-  std::wstring imagePath, displayName, account, description;
-};
-
-StoredService ReadService(const std::wstring& name) {
-  StoredService stored;
-  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
-  if (!service) return stored;
-  std::vector<BYTE> buffer(8192);
-  DWORD needed = 0;
-  if (!QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
-                           static_cast<DWORD>(buffer.size()), &needed)) {
-    return stored;
-  }
-  const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  stored.found = true;
-  stored.type = config->dwServiceType;
-  stored.start = config->dwStartType;
-  stored.errorControl = config->dwErrorControl;
-  stored.imagePath = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
-  stored.displayName = config->lpDisplayName ? config->lpDisplayName : L"";
-  stored.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
-  std::vector<BYTE> text(8192);
-  if (QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, text.data(), static_cast<DWORD>(text.size()),
-                           &needed)) {
-    const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(text.data());
-    stored.description = description->lpDescription ? description->lpDescription : L"";
-  }
-  return stored;
-}
-
-// Lines the stand-in wrote to the log beside `program`, waiting up to
-// `timeoutMs` for one that starts with `head`.
-std::vector<std::string> ProgramLog(const fs::path& program, const std::string& head = "", DWORD timeoutMs = 0) {
-  fs::path log = program;
-  log.replace_extension(L".log");
-  for (DWORD waited = 0;; waited += 100) {
-    std::vector<std::string> lines;
-    std::string text = test::ReadText(log);
-    for (size_t pos = 0; pos < text.size();) {
-      const size_t end = text.find("\r\n", pos);
-      lines.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-      pos = end == std::string::npos ? text.size() : end + 2;
-    }
-    if (head.empty() || CountStarting(lines, head) > 0 || waited >= timeoutMs) return lines;
-    Sleep(100);
-  }
-}
+using test::CountStartingWith;
+using test::ReadStoredService;
+using test::ServiceProgramLog;
 
 class ServiceControlTest : public ::testing::Test {
  protected:
@@ -112,7 +55,7 @@ TEST_F(ServiceControlTest, CreatesStartsStopsAndDeletesTheService) {
   LogCapture log;
   ASSERT_TRUE(Install());
 
-  const StoredService stored = ReadService(kServiceName);
+  const test::StoredService stored = ReadStoredService(kServiceName);
   ASSERT_TRUE(stored.found);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), stored.type);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), stored.start);
@@ -124,14 +67,14 @@ TEST_F(ServiceControlTest, CreatesStartsStopsAndDeletesTheService) {
 
   ASSERT_TRUE(Service_StartService(kServiceName));
   EXPECT_TRUE(test::WaitForServiceState(kServiceName, SERVICE_RUNNING, 10000));
-  EXPECT_EQ(1, CountStarting(ProgramLog(program_, "start", 10000), "start pid="));
+  EXPECT_EQ(1, CountStartingWith(ServiceProgramLog(program_, "start", 10000), "start pid="));
 
   ASSERT_TRUE(Service_DeleteService(kServiceName));
-  EXPECT_EQ(1, CountStarting(ProgramLog(program_), "stop pid="));
+  EXPECT_EQ(1, CountStartingWith(ServiceProgramLog(program_), "stop pid="));
   EXPECT_TRUE(test::WaitForServiceGone(kServiceName, 10000));
 
   EXPECT_EQ(1, log.Count("debug:ControlService() stopped"));
-  EXPECT_EQ(0, CountStarting(log.Messages(), "error:")) << "unexpected error line";
+  EXPECT_EQ(0, CountStartingWith(log.Messages(), "error:")) << "unexpected error line";
 }
 
 // An existing service is not overwritten, and its description is kept.
@@ -140,8 +83,8 @@ TEST_F(ServiceControlTest, CreateFailsForAnExistingServiceAndLeavesItsDescriptio
   LogCapture log;
   EXPECT_FALSE(Service_InstallDriver(kServiceName, L"another description", L"C:\\elsewhere.exe"));
   EXPECT_EQ(1, log.Count("error:CreateService() failed, error code:1073"));
-  EXPECT_EQ(std::wstring(kDescription), ReadService(kServiceName).description);
-  EXPECT_EQ(L"\"" + program_.wstring() + L"\"", ReadService(kServiceName).imagePath);
+  EXPECT_EQ(std::wstring(kDescription), ReadStoredService(kServiceName).description);
+  EXPECT_EQ(L"\"" + program_.wstring() + L"\"", ReadStoredService(kServiceName).imagePath);
 }
 
 TEST_F(ServiceControlTest, DeletingAMissingServiceFailsWithOneLine) {
@@ -157,7 +100,7 @@ TEST_F(ServiceControlTest, DeletesAStoppedServiceWithoutStopLines) {
   EXPECT_TRUE(Service_DeleteService(kServiceName));
   EXPECT_TRUE(log.Messages().empty());
   EXPECT_TRUE(test::WaitForServiceGone(kServiceName, 10000));
-  EXPECT_TRUE(ProgramLog(program_).empty()) << "the program must not have run";
+  EXPECT_TRUE(ServiceProgramLog(program_).empty()) << "the program must not have run";
 }
 
 // A running service is not started twice and counts as started. The
@@ -172,7 +115,7 @@ TEST_F(ServiceControlTest, StartingARunningServiceSucceedsWithoutASecondStart) {
   EXPECT_TRUE(Service_StartService(kServiceName));
   EXPECT_TRUE(log.Messages().empty());
   Sleep(500);
-  EXPECT_EQ(1, CountStarting(ProgramLog(program_, "start", 10000), "start pid=")) << "started once only";
+  EXPECT_EQ(1, CountStartingWith(ServiceProgramLog(program_, "start", 10000), "start pid=")) << "started once only";
 }
 
 TEST_F(ServiceControlTest, StartingAMissingServiceFails) {
@@ -195,15 +138,15 @@ TEST_F(ServiceControlTest, GivesUpOnAServiceStuckInStopPendingAndMarksItForDelet
   LogCapture log;
   EXPECT_TRUE(Service_DeleteService(kServiceName));
   EXPECT_EQ(3, log.Count("debug:ControlService() stopping"));
-  EXPECT_EQ(1, CountStarting(log.Messages(), "error:ControlService() failed to stop, error code:"));
+  EXPECT_EQ(1, CountStartingWith(log.Messages(), "error:ControlService() failed to stop, error code:"));
   EXPECT_EQ(0, log.Count("debug:ControlService() stopped"));
-  EXPECT_EQ(0, CountStarting(ProgramLog(program_), "stop pid=")) << "still stopping when the wait ended";
+  EXPECT_EQ(0, CountStartingWith(ServiceProgramLog(program_), "stop pid=")) << "still stopping when the wait ended";
 
   EXPECT_FALSE(Install()) << "a service marked for deletion still holds its name";
   EXPECT_EQ(1, log.Count("error:CreateService() failed, error code:1072"));
 
   EXPECT_TRUE(test::WaitForServiceGone(kServiceName, 20000));
-  EXPECT_EQ(1, CountStarting(ProgramLog(program_, "stop", 10000), "stop pid="));
+  EXPECT_EQ(1, CountStartingWith(ServiceProgramLog(program_, "stop", 10000), "stop pid="));
 }
 
 // The unquoted service path hole: the manager hands the stored command line
@@ -255,8 +198,8 @@ TEST(ServiceImagePathTest, AQuotedPathNeverRunsAPlantedProgram) {
     ASSERT_TRUE(Service_InstallDriver(kServiceName, kDescription, c.quoted ? QuotedImagePath(path) : path));
     Service_StartService(kServiceName);
     // Whichever program the manager ran has written its start line by now.
-    const bool plantedRan = !ProgramLog(planted, "start", c.plantedRuns ? 8000 : 0).empty();
-    const bool realRan = !ProgramLog(program, "start", c.plantedRuns ? 0 : 8000).empty();
+    const bool plantedRan = !ServiceProgramLog(planted, "start", c.plantedRuns ? 8000 : 0).empty();
+    const bool realRan = !ServiceProgramLog(program, "start", c.plantedRuns ? 0 : 8000).empty();
     EXPECT_EQ(c.plantedRuns, plantedRan);
     EXPECT_EQ(!c.plantedRuns, realRan);
   }

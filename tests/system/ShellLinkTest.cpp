@@ -19,38 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ReadLink {
-  bool loaded = false;
-  std::wstring target, workingFolder, iconPath, arguments, description;
-  int iconIndex = -1;
-  WORD hotKey = 0;
-};
-
-ReadLink Read(const fs::path& link) {
-  ReadLink read;
-  ComInitScope com;
-  ComPtr<IShellLinkW> shellLink;
-  ComPtr<IPersistFile> file;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
-      FAILED(shellLink->QueryInterface(IID_IPersistFile, file.put_void())) ||
-      FAILED(file->Load(link.wstring().c_str(), STGM_READ))) {
-    return read;
-  }
-  read.loaded = true;
-  wchar_t text[MAX_PATH * 2] = {};
-  // The raw path: what was stored, not resolved against this machine.
-  if (shellLink->GetPath(text, MAX_PATH * 2, nullptr, SLGP_RAWPATH) == S_OK) read.target = text;
-  text[0] = L'\0';
-  if (SUCCEEDED(shellLink->GetWorkingDirectory(text, MAX_PATH * 2))) read.workingFolder = text;
-  text[0] = L'\0';
-  if (SUCCEEDED(shellLink->GetIconLocation(text, MAX_PATH * 2, &read.iconIndex))) read.iconPath = text;
-  text[0] = L'\0';
-  if (SUCCEEDED(shellLink->GetArguments(text, MAX_PATH * 2))) read.arguments = text;
-  text[0] = L'\0';
-  if (SUCCEEDED(shellLink->GetDescription(text, MAX_PATH * 2))) read.description = text;
-  shellLink->GetHotkey(&read.hotKey);
-  return read;
-}
+test::ShellLinkData Read(const fs::path& link) { return test::ReadShellLink(link); }
 
 class ShellLinkTest : public ::testing::Test {
  protected:
@@ -84,7 +53,7 @@ TEST_F(ShellLinkTest, WritesTargetWorkingFolderAndIcon) {
     test::LogCapture log;
     ASSERT_TRUE(CreateShellLink(c.target, link.wstring(), c.icon));
     EXPECT_TRUE(log.Messages().empty());
-    const ReadLink read = Read(link);
+    const test::ShellLinkData read = Read(link);
     ASSERT_TRUE(read.loaded);
     EXPECT_EQ(c.target, read.target);
     EXPECT_EQ(c.expectedFolder, read.workingFolder);
@@ -103,7 +72,7 @@ TEST_F(ShellLinkTest, OverwritesAnExistingLink) {
   const fs::path link = dir_.path() / L"启动Quorrin.lnk";
   ASSERT_TRUE(CreateShellLink(Folder() + L"\\Uninstall.exe", link.wstring(), L""));
   ASSERT_TRUE(CreateShellLink(Folder() + L"\\QRN.exe", link.wstring(), Folder() + L"\\QRN.ico"));
-  const ReadLink read = Read(link);
+  const test::ShellLinkData read = Read(link);
   EXPECT_EQ(Folder() + L"\\QRN.exe", read.target);
   EXPECT_EQ(Folder() + L"\\QRN.ico", read.iconPath);
 }
