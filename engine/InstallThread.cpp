@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
+#include "engine/ComponentRegistration.h"
 #include "engine/DataDirectory.h"
-#include "engine/LaterStages.h"
+#include "engine/DriverStage.h"
 #include "engine/PreviousVersions.h"
 #include "engine/Registry.h"
+#include "engine/Shortcuts.h"
 #include "log/Log.h"
 #include "payload/ExtractArchive.h"
 #include "system/SetupInfo.h"

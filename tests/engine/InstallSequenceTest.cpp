@@ -3,10 +3,9 @@
 // copy, which starts ThreadExtract as the window would and reports
 // progressTarget and installFailed in its exit code. The parent then looks
 // at the files, the install record, the registry, the data folder and the log.
-#include <windows.h>
-#include <process.h>
-
 #include <gtest/gtest.h>
+#include <process.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,6 +24,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WinFixtures.h"
 
 namespace qrn {
 namespace {
@@ -120,14 +120,30 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     CleanMachine();
+    test::RemoveInstalledComponents();
     // A Windows user profile has the per-user Uninstall key; a new Wine
     // prefix does not.
-    userUninstallExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, KEY_READ, UniqueHKey().put()) ==
-                            ERROR_SUCCESS;
+    userUninstallExisted_ =
+        RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, KEY_READ, UniqueHKey().put()) == ERROR_SUCCESS;
     UniqueHKey userUninstall;
     RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, userUninstall.put(),
                     nullptr);
+    // Drivers and libraries are the 64-bit builds under the names of both
+    // word sizes: this 64-bit prefix loads no other (see DriverStageTest).
+    const std::vector<uint8_t> veraCrypt = StandInBytes(L"drivers\\Velmdisk2-x64.sys");
+    const std::vector<uint8_t> disk = StandInBytes(L"drivers\\Velmdisk-x64.sys");
+    const std::vector<uint8_t> shellExt = StandInBytes(L"QRNShellExt-x64.dll");
+    const std::vector<uint8_t> dragDrop = StandInBytes(L"QRNDragDrop-x64.dll");
     test::WriteSelfSetup(setup_, {
+                                     {"sys\\64\\Velmdisk2-x64.sys", veraCrypt},
+                                     {"sys\\64\\Velmdisk-x64.sys", disk},
+                                     {"sys\\32\\Velmdisk2.sys", veraCrypt},
+                                     {"sys\\32\\Velmdisk.sys", disk},
+                                     {"main\\Program\\QRNProtectService.exe", StandInBytes(L"QRNProtectService.exe")},
+                                     {"main\\Program\\QRNShellExt-x64.dll", shellExt},
+                                     {"main\\Program\\QRNDragDrop-x64.dll", dragDrop},
+                                     {"main\\Program\\QRNShellExt.dll", shellExt},
+                                     {"main\\Program\\QRNDragDrop.dll", dragDrop},
                                      {"main\\Program\\QRN.exe", StandInBytes(L"ArgsRecorder.exe")},
                                      {"main\\Program\\QRNService.exe", StandInBytes(L"ArgsRecorder.exe")},
                                      {"main\\Program\\Uninstall.exe", StandInBytes(L"ArgsRecorder.exe")},
@@ -137,13 +153,15 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
                                  });
   }
   void TearDown() override {
+    // Services first: the protection service runs from the install folder.
+    test::RemoveInstalledComponents();
     CleanMachine();
     if (!userUninstallExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallParent);
   }
 
   DWORD Install() {
-    const std::wstring args = L"--sequence \"" + logs_.path().wstring() + L"\" \"" + folder_.wstring() + L"\" " +
-                              (GetParam() ? L"1" : L"0");
+    const std::wstring args =
+        L"--sequence \"" + logs_.path().wstring() + L"\" \"" + folder_.wstring() + L"\" " + (GetParam() ? L"1" : L"0");
     return test::RunAndWait(setup_, args, 120000);
   }
   std::string Log() const {
@@ -167,11 +185,36 @@ TEST_P(InstallSequenceTest, FreshInstallationThenOverwrite) {
   EXPECT_EQ(Text(folder_ / "readme.txt"), "hi");
   EXPECT_TRUE(fs::exists(folder_ / "msvcr100.dll"));
   EXPECT_FALSE(fs::exists(folder_ / "UserList.db"));
+  // The drivers of this word size are recorded where they went.
+  const fs::path drivers = GetDriversDir();
   std::string record;
-  for (const char* name : {"QRN.exe", "QRNService.exe", "Uninstall.exe", "readme.txt", "UserList.db"}) {
+  for (const fs::path& file : {drivers / (GetParam() ? L"Velmdisk2-x64.sys" : L"Velmdisk2.sys"),
+                               drivers / (GetParam() ? L"Velmdisk-x64.sys" : L"Velmdisk.sys")}) {
+    record += Ansi(file) + "\n";
+  }
+  for (const char* name :
+       {"QRNProtectService.exe", "QRNShellExt-x64.dll", "QRNDragDrop-x64.dll", "QRNShellExt.dll", "QRNDragDrop.dll",
+        "QRN.exe", "QRNService.exe", "Uninstall.exe", "readme.txt", "UserList.db"}) {
     record += Ansi(folder_ / name) + "\n";
   }
   EXPECT_EQ(Text(folder_ / "InstallInfo.db"), record);
+
+  // Drivers loaded (the version read by another process), the protection
+  // service running from a quoted path, the libraries registered, the
+  // shortcuts written.
+  EXPECT_EQ(test::QueryDevice(L"\\\\.\\VeraCrypt", 0x222004).version, 0x0119u);
+  EXPECT_EQ(test::QueryDevice(L"\\\\.\\Velmdisk", 0x222004).openError, 0u);
+  const wchar_t protectService[] = L"Quorrin软件版保险箱文件保护服务";
+  EXPECT_TRUE(test::WaitForServiceState(protectService, SERVICE_RUNNING, 10000));
+  EXPECT_EQ(test::ReadStoredService(protectService).imagePath,
+            L"\"" + (folder_ / "QRNProtectService.exe").wstring() + L"\"");
+  const std::wstring suffix = GetParam() ? L"-x64" : L"";
+  EXPECT_TRUE(test::WaitForInprocServer(test::kShellExtClsid, (folder_ / (L"QRNShellExt" + suffix + L".dll")).wstring(),
+                                        30000));
+  EXPECT_TRUE(test::WaitForInprocServer(test::kDragDropClsid, (folder_ / (L"QRNDragDrop" + suffix + L".dll")).wstring(),
+                                        30000));
+  EXPECT_EQ(test::ReadShellLink(test::UserDesktop() / L"Quorrin软件版.lnk").target, (folder_ / "QRN.exe").wstring());
+  EXPECT_TRUE(test::ReadShellLink(test::UserPrograms() / L"Quorrin软件版" / L"加密助手" / L"文件彻底粉碎.lnk").loaded);
 
   // The uninstall entry points at the new installation; the data folder exists.
   EXPECT_EQ(GetUninstallString(), (folder_ / "Uninstall.exe").wstring());
@@ -183,18 +226,18 @@ TEST_P(InstallSequenceTest, FreshInstallationThenOverwrite) {
   // Every stage, in order.
   const std::string log = Log();
   size_t at = 0;
-  for (const char* stage : {"ThreadExtract() in", "running to DisableWow64Redirection()", "running to WaitForUnist()",
-                            "running to ExtractArchiveSetup()", "running to InstallDriver()",
-                            "running to EnableWow64Redirection()", "running to CreateAppDataDirectory()",
-                            "running to SetReg()", "running to AfterSetup()", "running to SendInstallInfo()",
-                            "running to OverSetup()",
-                            "ThreadExtract() out"}) {
+  for (const char* stage :
+       {"ThreadExtract() in", "running to DisableWow64Redirection()", "running to WaitForUnist()",
+        "running to ExtractArchiveSetup()", "running to InstallDriver()", "running to EnableWow64Redirection()",
+        "running to CreateAppDataDirectory()", "running to SetReg()", "running to AfterSetup()",
+        "running to RegDll()", "running to SendInstallInfo()", "running to OverSetup()", "ThreadExtract() out"}) {
     const size_t found = log.find(std::string("$debug:") + stage + "\r\n", at);
     ASSERT_NE(found, std::string::npos) << stage << " missing or out of order in:\n" << log;
     at = found;
   }
-  for (const char* failure : {"ExtractArchiveSetup() failed", "InstallDriver() failed", "CreateAppDataDirectory() failed",
-                              "SetRegSetup() failed", "ThreadExtract() failed", "Run QRNService.exe failed"}) {
+  for (const char* failure :
+       {"ExtractArchiveSetup() failed", "InstallDriver() failed", "CreateAppDataDirectory() failed",
+        "SetRegSetup() failed", "ThreadExtract() failed", "Run QRNService.exe failed"}) {
     EXPECT_EQ(log.find(failure), std::string::npos) << log;
   }
 
@@ -243,8 +286,8 @@ TEST(RemovalInSetupTest, UnstartableOldUninstallerFailsBeforeExtraction) {
   {
     UniqueHKey entry;
     const std::wstring key = std::wstring(kUninstallParent) + L"\\" + kProductUninstallKey;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                              nullptr, entry.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                              entry.put(), nullptr),
               ERROR_SUCCESS);
     const std::wstring path = (folder / "Uninstall.exe").wstring();
     RegSetValueExW(entry.get(), L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),

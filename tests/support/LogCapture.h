@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "log/LogModule.h"
 #include "tests/support/TempDir.h"
@@ -31,6 +33,27 @@ class LogCapture {
     return text;
   }
   bool Contains(const std::string& part) const { return Text().find(part) != std::string::npos; }
+
+  // The messages of the lines, each after "$" with its level in front:
+  // "error:CreateService() failed, error code:1073".
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    const std::string text = Text();
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = text.find("\r\n", pos);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(pos, end - pos);
+      const size_t dollar = line.find('$');
+      messages.push_back(dollar == std::string::npos ? line : line.substr(dollar + 1));
+      pos = end + 2;
+    }
+    return messages;
+  }
+  // How many lines carry exactly this message ("level:text").
+  int Count(const std::string& message) const {
+    const std::vector<std::string> messages = Messages();
+    return static_cast<int>(std::count(messages.begin(), messages.end(), message));
+  }
 
  private:
   TempDir folder_;
