@@ -61,11 +61,11 @@ std::vector<AceSpec> Entries(const MergedDacl& merged) {
     void* raw = nullptr;
     EXPECT_TRUE(GetAce(acl, i, &raw));
     auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
-    AceSpec spec{WinNullSid, ace->Mask, (ace->Header.AceFlags & INHERITED_ACE) != 0};
+    AceSpec found{WinNullSid, ace->Mask, (ace->Header.AceFlags & INHERITED_ACE) != 0};
     for (WELL_KNOWN_SID_TYPE t : kKnown) {
-      if (EqualSid(&ace->SidStart, Sid(t).data())) spec.sid = t;
+      if (EqualSid(&ace->SidStart, Sid(t).data())) found.sid = t;
     }
-    out.push_back(spec);
+    out.push_back(found);
   }
   return out;
 }
