@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app/OvastroDlg.h"
-#include "app/pending/SetupInfo.h"
 #include "log/Log.h"
 #include "res/resource.h"
 #include "system/SetupInfo.h"
@@ -32,7 +31,13 @@ void OpenPage(const std::wstring& path) {
 }  // namespace
 
 void COvastroDlg::OnBnClickedLicense() {
-  const std::wstring path = GetAppDataDir() + L"\\license.htm";
+  const std::wstring dataFolder = GetAppDataDir();
+  // Without the data folder the page would land in the root of the current drive.
+  if (dataFolder.empty()) {
+    LOG_ERROR("CreateFileFromResource() failed");
+    return;
+  }
+  const std::wstring path = dataFolder + L"\\license.htm";
   if (!CreateFileFromResource(path, IDR_LICENSE, MAKEINTRESOURCEW(23))) {
     LOG_ERROR("CreateFileFromResource() failed");
     return;

@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include "app/OvastroApp.h"
-#include "app/pending/PendingInstallThread.h"
+#include "engine/InstallThread.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Command-line arguments are ignored.
-  return qrn::RunInstaller(&qrn::PendingInstallThread);
+  return qrn::RunInstaller(&qrn::ThreadExtract);
 }

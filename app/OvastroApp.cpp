@@ -5,8 +5,8 @@
 #include <commctrl.h>
 
 #include "app/DllSearch.h"
-#include "app/pending/SetupInfo.h"
 #include "log/Log.h"
+#include "system/MakePath.h"
 #include "system/SetupInfo.h"
 
 namespace qrn {
@@ -30,9 +30,14 @@ BOOL COvastroApp::InitInstance() {
     return FALSE;
   }
 
-  const std::wstring logFolder = GetAppDataDir() + L"\\log";
-  MakePath(logFolder);
-  LogInit("Install", CStringToMultiByte(logFolder).get());
+  // No data folder, no log: "\log" would be a folder in the root of the
+  // current drive. The start-up goes on either way.
+  const std::wstring dataFolder = GetAppDataDir();
+  if (!dataFolder.empty()) {
+    const std::wstring logFolder = dataFolder + L"\\log";
+    MakePath(logFolder);
+    LogInit("Install", CStringToMultiByte(logFolder).get());
+  }
 
   InitCommonControlsAtRunTime(ICC_WIN95_CLASSES);
 

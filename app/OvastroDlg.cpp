@@ -5,8 +5,7 @@
 #include <cwchar>
 
 #include "app/AboutDlg.h"
-#include "app/pending/SetupInfo.h"
-#include "base/BuildConstants.h"
+#include "base/Product.h"
 #include "controls/SkinFont.h"
 #include "log/Log.h"
 #include "res/resource.h"
@@ -32,7 +31,7 @@ COvastroDlg::COvastroDlg(InstallThreadEntry installThread, HWND parent)
       m_fontEdit(CreateSkinFont(18)),
       m_installEntry(installThread) {}
 
-COvastroDlg::~COvastroDlg() { m_settings.SetStatusNotify(nullptr, nullptr); }
+COvastroDlg::~COvastroDlg() { m_settings.statusLine.SetListener(nullptr, nullptr); }
 
 bool COvastroDlg::InstallThreadRunning() const {
   return m_settings.installThread && ::WaitForSingleObject(m_settings.installThread.get(), 0) == WAIT_TIMEOUT;
@@ -66,7 +65,7 @@ BOOL COvastroDlg::OnInitDialog() {
   ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kCollapsedHeight, SWP_NOMOVE | SWP_NOZORDER);
 
   wchar_t title[128];
-  std::swprintf(title, 128, L"Quorrin软件版 V%ls 安装", MultiByteToCString(kVersionString).c_str());
+  std::swprintf(title, 128, L"Quorrin软件版 V%ls 安装", MultiByteToCString(kProductVersion).c_str());
   SetTitle(title);
   ::SetWindowTextW(m_hWnd, title);
 
@@ -109,7 +108,7 @@ BOOL COvastroDlg::OnInitDialog() {
   m_btnFinish.ShowWindow(SW_HIDE);
   m_chkHelp.ShowWindow(SW_HIDE);
 
-  m_settings.SetStatusNotify(&COvastroDlg::OnStatusChanged, this);
+  m_settings.statusLine.SetListener(&COvastroDlg::OnStatusChanged, this);
   return TRUE;
 }
 
@@ -191,7 +190,7 @@ HBRUSH COvastroDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
 bool COvastroDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT*) {
   // The hook calls into this object from the install thread; unhook before
   // the window goes.
-  if (message == WM_DESTROY) m_settings.SetStatusNotify(nullptr, nullptr);
+  if (message == WM_DESTROY) m_settings.statusLine.SetListener(nullptr, nullptr);
   return false;
 }
 
@@ -221,7 +220,7 @@ void COvastroDlg::OnBnClickedStart() {
     return;
   }
 
-  progressShown = 0;
+  m_settings.progressShown = 0;
   m_settings.progressTarget = 10;
   m_settings.installFailed = FALSE;
   const uintptr_t thread = ::_beginthreadex(nullptr, 0, m_installEntry, &m_settings, 0, nullptr);
@@ -260,6 +259,7 @@ void COvastroDlg::EnterFinishedState() {
 
 bool COvastroDlg::OnTimer(UINT_PTR id) {
   if (id != kProgressTimer) return false;
+  int32_t& progressShown = m_settings.progressShown;
   if (progressShown < m_settings.progressTarget) ++progressShown;
   if (progressShown >= 100) {
     ::KillTimer(m_hWnd, kProgressTimer);

@@ -15,7 +15,6 @@
 #include <string>
 
 #include "app/SettingsStatusLine.h"
-#include "app/pending/InstallSettings.h"
 #include "controls/BmpButton.h"
 #include "controls/DlgBase.h"
 #include "controls/IconButton.h"
@@ -84,7 +83,6 @@ class COvastroDlg : private InstallSettingsHolder, public CDlgBase {
   CBmpButton m_btnChangeDir;
   CSubclassedControl m_editPath;
   std::wstring m_strCurDrive;
-  int32_t progressShown = 0;
   CBmpButton m_btnFinish;
   BOOL m_bPathValid = FALSE;
   uint64_t m_ullFreeBytes = 0;
@@ -93,8 +91,8 @@ class COvastroDlg : private InstallSettingsHolder, public CDlgBase {
 
   // The settings shared with the install thread (installFolder,
   // previousUninstallString, earlierProductUninstallString, overwriteInstall,
-  // progressTarget, installFailed, installThread, the status line) are
-  // m_settings of InstallSettingsHolder.
+  // progressTarget, progressShown, installFailed, installThread, the status
+  // line) are m_settings of InstallSettingsHolder.
   InstallThreadEntry m_installEntry;
 };
 

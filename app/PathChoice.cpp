@@ -14,10 +14,11 @@
 
 #include "app/OvastroDlg.h"
 #include "app/ProductFolder.h"
-#include "app/pending/SetupInfo.h"
 #include "base/BuildConstants.h"
+#include "base/Product.h"
 #include "log/Log.h"
 #include "res/resource.h"
+#include "system/MakePath.h"
 #include "system/SetupInfo.h"
 
 namespace qrn {
@@ -53,7 +54,7 @@ void COvastroDlg::OnBnClickedChangeDir() {
   if (!chosen || !::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return;
   // A picked folder too deep to take "\Quorrin" is put in as picked: the
   // start then refuses it rather than cutting it.
-  AppendProductFolder(path, MAX_PATH);
+  AppendProductFolder(path, MAX_PATH, kProductFolderName);
   ::SetWindowTextW(m_editPath.GetSafeHwnd(), path);
 }
 
@@ -89,7 +90,7 @@ bool COvastroDlg::AcceptInstallPath() {
   // it, is refused whole: a cut path would name another folder.
   const bool fits = typed.size() < static_cast<size_t>(kPathCapacity);
   if (fits) typed.copy(path, typed.size());
-  if (!fits || !AppendProductFolder(path, kPathCapacity)) {
+  if (!fits || !AppendProductFolder(path, kPathCapacity, kProductFolderName)) {
     m_settings.installFolder = typed;
     LOG_WARNING("选择路径无效：%s", CStringToMultiByte(m_settings.installFolder).get());
     RefusePath(kInvalidPath);

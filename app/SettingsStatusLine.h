@@ -1,11 +1,11 @@
-// Glue: the window's status line kept by the install settings' hand-over,
-// which the install thread writes through SetStatusText.
+// Glue: the window's status line kept by the install settings' hand-over
+// (StatusLine), which the install thread writes through SetStatusText.
 #pragma once
 
 #include <string>
 
-#include "app/pending/InstallSettings.h"
 #include "controls/StatusLine.h"
+#include "engine/InstallSettings.h"
 
 namespace qrn {
 
@@ -13,7 +13,7 @@ class SettingsStatusLine final : public CStatusLine {
  public:
   explicit SettingsStatusLine(InstallSettings& settings) : settings_(settings) {}
   void Store(const std::wstring& text) override { settings_.SetStatusText(text); }
-  std::wstring Latest() const override { return settings_.StatusText(); }
+  std::wstring Latest() const override { return settings_.statusLine.Get(); }
 
  private:
   InstallSettings& settings_;

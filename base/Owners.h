@@ -10,8 +10,10 @@
 //   explicit operator bool: holds a valid value
 #pragma once
 
-#include <objbase.h>
 #include <windows.h>
+// After windows.h:
+#include <objbase.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -96,6 +98,8 @@ void DeleteGdiFn(G object) {
 }
 inline HICON NullIcon() { return nullptr; }
 inline void DestroyIconFn(HICON icon) { ::DestroyIcon(icon); }
+inline HINTERNET NullInternet() { return nullptr; }
+inline void InternetCloseHandleFn(HINTERNET h) { ::InternetCloseHandle(h); }
 
 }  // namespace owner_traits
 
@@ -123,6 +127,9 @@ using UniqueHFont = UniqueGdi<HFONT>;
 using UniqueHPen = UniqueGdi<HPEN>;
 using UniqueHBrush = UniqueGdi<HBRUSH>;
 using UniqueHIcon = UniqueAny<owner_traits::Traits<HICON, owner_traits::NullIcon, owner_traits::DestroyIconFn>>;
+// WinINet sessions, connections and requests: InternetCloseHandle (link wininet).
+using UniqueInternet =
+    UniqueAny<owner_traits::Traits<HINTERNET, owner_traits::NullInternet, owner_traits::InternetCloseHandleFn>>;
 
 // A window's device context from GetDC: ReleaseDC.
 class UniqueWindowDc {

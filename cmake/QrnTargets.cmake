@@ -19,20 +19,20 @@ if(WIN32)
   endif()
 endif()
 
-# qrn_add_test(<target> [EXCLUSIVE] [LAUNCHER <script>])
+# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>])
 # Native: a plain ctest test. Windows: recorded for the native build's ctest,
 # which runs the executable under Wine in the test prefixes. EXCLUSIVE tests
 # change machine-wide state of a prefix (services, drivers, shared registry
-# keys) and never run beside another test of that prefix. A LAUNCHER script
-# (Linux side) gets the wine-run command line as its arguments and runs it,
-# after preparing what Wine cannot (mounts, drive letters).
+# keys) and never run beside another test of that prefix. WRAPPER names a
+# program that runs the test command as its arguments, e.g. to start and stop
+# a server the test talks to.
 function(qrn_add_test target)
-  cmake_parse_arguments(ARG "EXCLUSIVE" "LAUNCHER" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER" "" ${ARGN})
   if(NOT WIN32)
-    add_test(NAME native:${target} COMMAND ${target})
+    add_test(NAME native:${target} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${target}>)
     return()
   endif()
-  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}|${ARG_LAUNCHER}")
+  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${target}|${ARG_EXCLUSIVE}|${ARG_WRAPPER}")
 endfunction()
 
 function(qrn_write_windows_test_list)
@@ -51,14 +51,14 @@ function(qrn_write_windows_test_list)
     string(REPLACE "|" ";" parts "${entry}")
     list(GET parts 0 target)
     list(GET parts 1 exclusive)
-    list(GET parts 2 launcher)
+    list(GET parts 2 wrapper)
+    set(command "")
+    if(wrapper)
+      set(command "\"${wrapper}\" ")
+    endif()
     foreach(prefix IN LISTS prefixes)
       set(name "${prefix}/x${QRN_WINE_ARCH}:${target}")
-      set(command "\"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\"")
-      if(launcher)
-        set(command "\"${launcher}\" ${command}")
-      endif()
-      string(APPEND content "add_test(\"${name}\" ${command})\n")
+      string(APPEND content "add_test(\"${name}\" ${command}\"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
       set(props "SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS windows")
       if(exclusive)
         string(APPEND props " RESOURCE_LOCK prefix-${prefix}")
@@ -70,13 +70,14 @@ function(qrn_write_windows_test_list)
 endfunction()
 
 # qrn_system_dlls: the system DLLs of the installer's code as delay-load
-# libraries. Libraries that call user32, gdi32, shell32, shlwapi, ole32 or
-# advapi32 link this target instead of naming those DLLs, so that an
+# libraries. Libraries that call user32, gdi32, shell32, shlwapi, ole32,
+# advapi32 or wininet link this target instead of naming those DLLs (add a
+# DLL to QRN_DELAYED_DLLS before using it), so that an
 # executable imports at load time only kernel32 and msvcrt; the rest is
 # loaded at first use, after the program has restricted the DLL search to
 # the system folder (app/DllSearch.h says why).
 if(WIN32)
-  set(QRN_DELAYED_DLLS user32 gdi32 shell32 shlwapi ole32 advapi32)
+  set(QRN_DELAYED_DLLS user32 gdi32 shell32 shlwapi ole32 advapi32 wininet)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(machine i386)
   else()

@@ -38,6 +38,7 @@ CDlgBase::~CDlgBase() = default;
 
 BOOL CDlgBase::OnInitDialog() {
   CWinDialog::OnInitDialog();
+  m_statusWindow = m_hWnd;
   m_bmpBack = LoadSkinBitmap(IDB_SKIN_BANNER);
   if (!m_bmpBack || ::GetObjectW(m_bmpBack.get(), sizeof m_bmBack, &m_bmBack) == 0) m_bmBack = BITMAP{};
   m_fontText = CreateSkinFont(18);
@@ -75,7 +76,7 @@ void CDlgBase::SetStatusText(const std::wstring& text) {
 }
 
 void CDlgBase::InvalidateStatusStrip() const {
-  HWND window = m_hWnd;
+  HWND window = m_statusWindow;
   if (window == nullptr) return;
   const int h = BannerHeight();
   const RECT strip{20, h + 20, 450, h + 40};

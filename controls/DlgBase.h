@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "base/Owners.h"
@@ -80,6 +81,10 @@ class CDlgBase : public CWinDialog {
   UniqueHBitmap m_bmpDone;
 
  private:
+  // The window the status strip belongs to, for the install thread: set
+  // once, never cleared (invalidating a window that has gone does nothing).
+  std::atomic<HWND> m_statusWindow{nullptr};
+
   void DrawWelcome(HDC dc, const RECT& client, int h);
   void DrawInstalling(HDC dc, const RECT& client, int h);
   void DrawFinished(HDC dc, const RECT& client, int h);

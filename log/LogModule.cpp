@@ -65,6 +65,13 @@ bool FormatFits(char* buffer, size_t size, const char* format, ...) {
 
 bool LogV(int level, const char* module, const char* sourceFile, int line, const char* format, va_list args) {
   if (format == nullptr) return false;
+  // Callers log a failure and then read the last-error code again for their
+  // own line; writing the log must not change it.
+  const DWORD lastError = GetLastError();
+  const struct Restore {
+    DWORD error;
+    ~Restore() { SetLastError(error); }
+  } restore{lastError};
   std::unique_ptr<char[]> message(new (std::nothrow) char[kMessageLimit]);
   if (!message) return false;
   std::vsnprintf(message.get(), kMessageLimit, format, args);  // a longer message is cut

@@ -33,4 +33,5 @@ done
 mkdir -p "$root/out"
 cp "$root/build/i686/app/installer-stub.exe" "$root/out/installer-stub.exe"
 cp "$root/build/native/tools/qrnpack/qrnpack" "$root/out/qrnpack"
+cp "$root/tools/report-server/report-server" "$root/out/report-server"
 "$root/out/qrnpack" pack "$root/out/installer-stub.exe" "$root/sample/payload" "$root/out/QuorrinSetup.exe"

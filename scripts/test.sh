@@ -26,7 +26,7 @@ fi
 # One warm server per prefix for the whole run.
 for p in win32 win64; do
   if [[ -d $wine_root/$p ]]; then
-    WINEPREFIX=$wine_root/$p HOME=$wine_root/home /usr/lib/wine/wineserver -p
+    WINEPREFIX=$wine_root/$p HOME=$wine_root/home /usr/lib/wine/wineserver -p || true  # one may run already
     # Start the prefix's own services once, alone: two programs that both find
     # them missing and start them at the same moment can hang each other.
     loader=/usr/lib/wine/wine64

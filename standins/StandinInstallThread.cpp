@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/pending/InstallSettings.h"
+#include "engine/InstallSettings.h"
 
 namespace qrn {
 namespace {

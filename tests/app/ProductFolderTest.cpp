@@ -10,6 +10,8 @@
 namespace qrn {
 namespace {
 
+const wchar_t kName[] = L"Quorrin";
+
 struct Case {
   const char* name;
   std::wstring path;
@@ -30,7 +32,7 @@ TEST(ProductFolderTest, AppendsTheProductFolderUnlessItIsTheLastComponent) {
   for (const Case& c : cases) {
     wchar_t buffer[260] = {};
     std::wcsncpy(buffer, c.path.c_str(), 259);
-    EXPECT_TRUE(AppendProductFolder(buffer, 260)) << c.name;
+    EXPECT_TRUE(AppendProductFolder(buffer, 260, kName)) << c.name;
     EXPECT_EQ(std::wstring(buffer), c.expected) << c.name;
   }
 }
@@ -53,7 +55,7 @@ TEST(ProductFolderTest, RefusesWhatWouldNotFitAndLeavesTheBufferAlone) {
     std::wstring path = L"C:\\" + std::wstring(c.length - 3, L'a');
     wchar_t buffer[260] = {};
     std::wcsncpy(buffer, path.c_str(), 259);
-    const bool result = AppendProductFolder(buffer, 260);
+    const bool result = AppendProductFolder(buffer, 260, kName);
     EXPECT_EQ(result, c.fits) << c.name;
     if (c.fits) {
       EXPECT_EQ(std::wstring(buffer), path + L"\\Quorrin") << c.name;
@@ -67,7 +69,7 @@ TEST(ProductFolderTest, RefusesWhatWouldNotFitAndLeavesTheBufferAlone) {
   ASSERT_EQ(full.size(), 259u);
   wchar_t buffer[260] = {};
   std::wcsncpy(buffer, full.c_str(), 259);
-  EXPECT_TRUE(AppendProductFolder(buffer, 260));
+  EXPECT_TRUE(AppendProductFolder(buffer, 260, kName));
   EXPECT_EQ(std::wstring(buffer), full);
 }
 
@@ -78,12 +80,12 @@ TEST(ProductFolderTest, TinyBuffersAreRefusedNotOverrun) {
   buffer[0] = L'a';
   buffer[1] = L'\0';
   // "a\Quorrin" needs 10 characters with its terminator.
-  EXPECT_FALSE(AppendProductFolder(buffer, 9));
+  EXPECT_FALSE(AppendProductFolder(buffer, 9, kName));
   EXPECT_EQ(std::wstring(buffer), L"a");
-  EXPECT_TRUE(AppendProductFolder(buffer, 10));
+  EXPECT_TRUE(AppendProductFolder(buffer, 10, kName));
   EXPECT_EQ(std::wstring(buffer), L"a\\Quorrin");
   EXPECT_EQ(guard[12], L'#');
-  EXPECT_FALSE(AppendProductFolder(nullptr, 10));
+  EXPECT_FALSE(AppendProductFolder(nullptr, 10, kName));
 }
 
 }  // namespace

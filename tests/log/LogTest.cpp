@@ -104,6 +104,15 @@ TEST_F(LogTest, WritesLinesInTheFixedFormat) {
                 macroLine);
 }
 
+TEST_F(LogTest, LoggingKeepsTheLastErrorCode) {
+  ASSERT_TRUE(LogInit("Install", Folder().c_str()));
+  SetLastError(ERROR_PATH_NOT_FOUND);
+  LOG_ERROR("first line");
+  LOG_ERROR("second line, error code:%d", static_cast<int>(GetLastError()));
+  LogUninit();
+  EXPECT_NE(Read("Install20200220.log").find("second line, error code:3\r\n"), std::string::npos);
+}
+
 TEST_F(LogTest, AppendsToTheFileOfTheDay) {
   Touch("Install20200220.log", "earlier run\r\n");
   ASSERT_TRUE(LogInit("Install", Folder().c_str()));

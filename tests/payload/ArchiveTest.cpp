@@ -28,8 +28,8 @@ struct FileSpec {
   bool folder = false;
 };
 
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 random(seed);
+std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
+  std::mt19937 random(stream);
   std::vector<uint8_t> out(n);
   for (auto& b : out) b = static_cast<uint8_t>(random());
   return out;

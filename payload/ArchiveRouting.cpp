@@ -1,0 +1,113 @@
+#include "payload/ArchiveRouting.h"
+
+#include "log/Log.h"
+#include "system/SetupInfo.h"
+
+namespace qrn {
+namespace {
+
+bool SameText(const std::wstring& a, const wchar_t* b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsAnyOf(const std::wstring& text, std::initializer_list<const wchar_t*> names) {
+  for (const wchar_t* name : names) {
+    if (SameText(text, name)) return true;
+  }
+  return false;
+}
+
+// Win32 opens these as devices in any folder ("C:\dir\NUL.txt" is NUL).
+bool IsDeviceName(const std::wstring& component) {
+  std::wstring stem = component.substr(0, component.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  if (IsAnyOf(stem, {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})) return true;
+  if (stem.size() == 4 && (SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT")) &&
+      stem[3] >= L'0' && stem[3] <= L'9') {
+    return true;
+  }
+  return false;
+}
+
+std::string Ansi(const std::wstring& text) {
+  const auto ansi = CStringToMultiByte(text);
+  return ansi ? std::string(ansi.get()) : std::string();
+}
+
+}  // namespace
+
+bool IsSafePathComponent(const std::wstring& component) {
+  if (component.empty()) return false;
+  // ".", "..", "...", ". ." and the like: Win32 path handling strips
+  // trailing dots and blanks, which turns some of them into "..".
+  if (component.find_first_not_of(L". ") == std::wstring::npos) return false;
+  for (const wchar_t c : component) {
+    if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c) != nullptr) return false;
+  }
+  return !IsDeviceName(component);
+}
+
+RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination) {
+  const size_t tagEnd = name.find(L'\\');
+  if (tagEnd == std::wstring::npos) return RouteResult::kExcluded;
+  const size_t secondEnd = name.find(L'\\', tagEnd + 1);
+  if (secondEnd == std::wstring::npos) return RouteResult::kExcluded;
+  const std::wstring tag = name.substr(0, tagEnd);
+  const std::wstring second = name.substr(tagEnd + 1, secondEnd - tagEnd - 1);
+  const std::wstring rest = name.substr(secondEnd);  // begins with the backslash
+
+  if (folders.wow64 && IsAnyOf(tag, {L"32", L"en32", L"ch32"})) return RouteResult::kExcluded;
+  if (!folders.wow64 && IsAnyOf(tag, {L"64", L"en64", L"ch64"})) return RouteResult::kExcluded;
+
+  const std::wstring* folder = nullptr;
+  if (SameText(tag, L"sys")) {
+    if (!SameText(second, folders.wow64 ? L"64" : L"32")) return RouteResult::kExcluded;
+    folder = &folders.driversDir;
+  } else if (SameText(second, L"Program")) {
+    folder = &folders.installFolder;
+  } else if (SameText(second, L"System32")) {
+    folder = &folders.systemX86Dir;
+  } else {
+    return RouteResult::kExcluded;
+  }
+
+  // Every component after the second must be a plain name: this also
+  // refuses an empty rest, a doubled or trailing backslash, and a drive.
+  size_t start = 1;
+  for (;;) {
+    const size_t end = rest.find(L'\\', start);
+    if (!IsSafePathComponent(rest.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start))) {
+      return RouteResult::kUnsafe;
+    }
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  // An empty folder would turn the rest into a path from the current
+  // drive's root.
+  if (folder->empty()) return RouteResult::kNoFolder;
+  *destination = *folder + rest;
+  return RouteResult::kRouted;
+}
+
+BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination) {
+  RouteFolders folders;
+  folders.wow64 = IsWow64() != FALSE;
+  folders.installFolder = installFolder;
+  folders.systemX86Dir = GetSystemX86Dir();
+  folders.driversDir = GetDriversDir();
+  switch (RouteArchiveName(name, folders, destination)) {
+    case RouteResult::kRouted:
+      return TRUE;
+    case RouteResult::kExcluded:
+      return FALSE;
+    case RouteResult::kUnsafe:
+      LOG_ERROR("unsafe entry name, skipped, name:%s", Ansi(name).c_str());
+      return FALSE;
+    case RouteResult::kNoFolder:
+      LOG_ERROR("no destination folder for entry, skipped, name:%s", Ansi(name).c_str());
+      return FALSE;
+  }
+  return FALSE;
+}
+
+}  // namespace qrn

@@ -1,0 +1,47 @@
+// Where an archive entry goes: the folder-tag table.
+//
+// An entry name is "<tag>\<second>\<rest...>". The tag excludes entries of
+// the other word size ("32", "en32", "ch32" on 64-bit Windows; "64", "en64",
+// "ch64" on 32-bit Windows); "sys" routes "<sys>\64\..." (64-bit Windows) or
+// "<sys>\32\..." (32-bit Windows) to the drivers folder; any other tag
+// routes "...\Program\..." to the install folder and "...\System32\..." to
+// the 32-bit system folder. Comparisons ignore case. The rest, from the
+// backslash that ends the second component, is appended to the folder.
+//
+// The rest must stay inside its folder: every component of it must be a
+// plain file or folder name (not empty, not "." or "..", no drive, colon,
+// slash, wildcard or control character, no device name such as "NUL").
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace qrn {
+
+struct RouteFolders {
+  bool wow64 = false;          // Windows is 64-bit
+  std::wstring installFolder;  // no trailing backslash
+  std::wstring systemX86Dir;   // GetSystemX86Dir
+  std::wstring driversDir;     // GetDriversDir
+};
+
+enum class RouteResult {
+  kRouted,    // *destination holds the path
+  kExcluded,  // not for this system, or not a routed folder: skip quietly
+  kUnsafe,    // the rest would leave its folder or is no valid name
+  kNoFolder,  // the destination folder is unknown (empty)
+};
+
+// The table alone, over given folders: no system calls.
+RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination);
+
+// Whether `component` is a plain name that stays where it is put.
+bool IsSafePathComponent(const std::wstring& component);
+
+// The table over this machine's folders (IsWow64, GetSystemX86Dir,
+// GetDriversDir) and `installFolder`. FALSE for an entry that is not
+// written; unsafe names and unknown folders are logged.
+BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination);
+
+}  // namespace qrn

@@ -1,0 +1,137 @@
+#include "payload/EntryDecoder.h"
+
+#include <new>
+
+namespace qrn {
+
+using namespace archive;
+
+EntryDecoder::~EntryDecoder() {
+  if (zlibReady_) inflateEnd(&zlib_);
+}
+
+bool EntryDecoder::Init() {
+  input_.reset(new (std::nothrow) uint8_t[kInputChunk]);
+  output_.reset(new (std::nothrow) uint8_t[kOutputChunk]);
+  if (!input_ || !output_) return false;
+  if (!zlibReady_) {
+    zlib_ = z_stream{};
+    // zlib format (RFC 1950), 32 KiB window; one state reused for every entry.
+    if (inflateInit(&zlib_) != Z_OK) return false;
+    zlibReady_ = true;
+  }
+  return true;
+}
+
+DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const MvsEntry& entry, HANDLE out,
+                                  std::string* detail) {
+  unpacked_ = 0;
+  crc_ = crc32(0L, Z_NULL, 0);
+  MvsSeek(file, entry.dataOffset);
+  DecodeStatus status;
+  if (compression == kStored) {
+    status = Stored(file, entry.packedSize, out, detail);
+  } else if (compression == kZlib) {
+    status = Inflate(file, entry.packedSize, out, detail);
+  } else {
+    *detail = "compression method " + std::to_string(compression) + " is not supported";
+    return DecodeStatus::kUnsupported;
+  }
+  if (status != DecodeStatus::kOk) return status;
+  // Our packer keeps the unpacked size (low half) and CRC-32 (high half) in
+  // the reserved field; an archive that leaves it zero is not checked.
+  if (entry.reserved != 0) {
+    const uint32_t size = static_cast<uint32_t>(entry.reserved);
+    const uint32_t crc = static_cast<uint32_t>(entry.reserved >> 32);
+    if (unpacked_ != size || static_cast<uint32_t>(crc_) != crc) {
+      *detail = "contents differ from what was packed (" + std::to_string(unpacked_) + " bytes unpacked, " +
+                std::to_string(size) + " packed)";
+      return DecodeStatus::kDamaged;
+    }
+  }
+  return DecodeStatus::kOk;
+}
+
+DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+  uint64_t left = packedSize;
+  while (left > 0) {
+    const uint32_t n = left < kInputChunk ? static_cast<uint32_t>(left) : kInputChunk;
+    const int64_t got = MvsRead(file, input_.get(), n);
+    if (got != n) {
+      *detail = "data cannot be read (" + std::to_string(packedSize - left + (got > 0 ? got : 0)) + " of " +
+                std::to_string(packedSize) + " bytes)";
+      return DecodeStatus::kReadFailed;
+    }
+    left -= n;
+    const DecodeStatus status = Write(out, input_.get(), n, detail);
+    if (status != DecodeStatus::kOk) return status;
+  }
+  return DecodeStatus::kOk;
+}
+
+DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+  inflateReset(&zlib_);
+  uint64_t left = packedSize;
+  zlib_.next_in = input_.get();
+  zlib_.avail_in = 0;
+  zlib_.next_out = output_.get();
+  zlib_.avail_out = kOutputChunk;
+  DecodeStatus status = DecodeStatus::kOk;
+  for (;;) {
+    if (zlib_.avail_in == 0 && left > 0) {
+      const uint32_t n = left < kInputChunk ? static_cast<uint32_t>(left) : kInputChunk;
+      const int64_t got = MvsRead(file, input_.get(), n);
+      if (got != n) {
+        *detail = "data cannot be read (" + std::to_string(packedSize - left + (got > 0 ? got : 0)) + " of " +
+                  std::to_string(packedSize) + " bytes)";
+        return DecodeStatus::kReadFailed;
+      }
+      left -= n;
+      zlib_.next_in = input_.get();
+      zlib_.avail_in = n;
+    }
+    const int rc = inflate(&zlib_, Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) break;
+    // Z_BUF_ERROR only says that no progress was possible; the checks below
+    // tell a full output chunk from missing input.
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      *detail =
+          std::string("inflate error (") + (zlib_.msg != nullptr ? zlib_.msg : "code " + std::to_string(rc)) + ")";
+      return DecodeStatus::kDamaged;
+    }
+    if (zlib_.avail_out == 0) {
+      status = Write(out, output_.get(), kOutputChunk, detail);
+      if (status != DecodeStatus::kOk) return status;
+      zlib_.next_out = output_.get();
+      zlib_.avail_out = kOutputChunk;
+    } else if (zlib_.avail_in == 0 && left == 0) {
+      // All input consumed, room left for output, and no end of stream.
+      *detail = "zlib stream is cut short";
+      return DecodeStatus::kDamaged;
+    }
+  }
+  status = Write(out, output_.get(), kOutputChunk - zlib_.avail_out, detail);
+  if (status != DecodeStatus::kOk) return status;
+  if (zlib_.avail_in > 0 || left > 0) {
+    *detail = "data goes on after the end of its zlib stream";
+    return DecodeStatus::kDamaged;
+  }
+  return DecodeStatus::kOk;
+}
+
+DecodeStatus EntryDecoder::Write(HANDLE out, const uint8_t* data, uint32_t size, std::string* detail) {
+  if (size == 0) return DecodeStatus::kOk;
+  crc_ = crc32(crc_, data, size);
+  unpacked_ += size;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(out, data, size, &written, nullptr);
+  if (!ok || written != size) {
+    // A short write that reports success has no error code of its own.
+    const DWORD error = ok ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError();
+    *detail = "WriteFile() failed, error code:" + std::to_string(error);
+    return DecodeStatus::kWriteFailed;
+  }
+  return DecodeStatus::kOk;
+}
+
+}  // namespace qrn

@@ -1,0 +1,65 @@
+// Unpacks one archive entry's data into an open file.
+//
+// Data move in large chunks (kInputChunk bytes read, kOutputChunk bytes per
+// write), so an entry costs a few system calls per megabyte, and memory stays
+// at the two chunks whatever the entry's or the archive's size. Every read,
+// inflate and write is checked: a short read, a zlib stream that is damaged,
+// cut short or followed by more data, a failed or short write, and (for
+// entries whose reserved field carries the packer's unpacked size and
+// CRC-32) contents that differ from what was packed all fail the entry.
+#pragma once
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "payload/ArchiveFormat.h"
+#include "payload/MvsReader.h"
+
+namespace qrn {
+
+enum class DecodeStatus {
+  kOk,
+  kReadFailed,   // the stream gave fewer bytes than the entry owns
+  kDamaged,      // inflate failed, or size/CRC differ from what was packed
+  kWriteFailed,  // WriteFile failed or wrote less
+  kUnsupported,  // a compression method other than stored or zlib
+};
+
+class EntryDecoder {
+ public:
+  static constexpr uint32_t kInputChunk = 256 * 1024;
+  static constexpr uint32_t kOutputChunk = 1024 * 1024;  // one write; well under the 8 MiB cap
+
+  EntryDecoder() = default;
+  ~EntryDecoder();
+  EntryDecoder(const EntryDecoder&) = delete;
+  EntryDecoder& operator=(const EntryDecoder&) = delete;
+
+  // Allocates the chunks and the inflate state; false when memory is short.
+  bool Init();
+
+  // Seeks to the entry's data and writes it, unpacked by `compression`, to
+  // `out` from its current position. On failure `detail` says what went wrong
+  // and the file keeps what was written before.
+  DecodeStatus Decode(MvsFile* file, uint32_t compression, const archive::MvsEntry& entry, HANDLE out,
+                      std::string* detail);
+
+ private:
+  DecodeStatus Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
+  DecodeStatus Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
+  DecodeStatus Write(HANDLE out, const uint8_t* data, uint32_t size, std::string* detail);
+
+  std::unique_ptr<uint8_t[]> input_;
+  std::unique_ptr<uint8_t[]> output_;
+  z_stream zlib_{};
+  bool zlibReady_ = false;
+  // What has been written for the current entry: count and CRC-32.
+  uint64_t unpacked_ = 0;
+  uLong crc_ = 0;
+};
+
+}  // namespace qrn

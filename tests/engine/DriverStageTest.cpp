@@ -1,0 +1,269 @@
+// The driver and service stage in the prefix, for real: the stand-in drivers
+// (standins/drivers) are loaded by Wine's driver host and asked their
+// version from a separate process; the stand-in protection service really
+// runs and logs its starts and stops beside itself.
+//
+// A 64-bit test process stands in for the 32-bit installer (see
+// SetIsWow64ForTesting). On "32-bit Windows" the installer loads the plain
+// file names ("Velmdisk2.sys"); in this 64-bit prefix only 64-bit drivers
+// load, so those rows place the x86_64 build under the plain name.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/Owners.h"
+#include "engine/DriverStage.h"
+#include "engine/InstallSettings.h"
+#include "payload/ExtractArchive.h"
+#include "system/SetupInfo.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WinFixtures.h"
+
+namespace qrn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CountStartingWith;
+using test::LogCapture;
+
+std::vector<uint8_t> DriverBuild(const wchar_t* variant) {
+  return test::ReadBytes(test::StandIn(std::wstring(L"drivers\\") + variant));
+}
+
+// Records every status text the stage sets.
+struct StatusRecorder {
+  InstallSettings* settings;
+  std::vector<std::wstring> texts;
+  static void OnChange(void* context) {
+    auto* self = static_cast<StatusRecorder*>(context);
+    self->texts.push_back(self->settings->statusLine.Get());
+  }
+};
+
+class DriverStageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetIsWow64ForTesting(1);
+    test::RemoveInstalledComponents();
+    settings_.installFolder = (dir_.path() / L"Program Files" / L"Quorrin").wstring();
+    fs::create_directories(settings_.installFolder);
+  }
+  void TearDown() override {
+    test::RemoveInstalledComponents();
+    for (const fs::path& file : extraDrivers_) EXPECT_TRUE(test::RemoveFileWithRetry(file));
+    SetIsWow64ForTesting(-1);
+  }
+
+  fs::path Program() const { return fs::path(settings_.installFolder) / kProtectServiceProgram; }
+  fs::path Driver(const wchar_t* file) const { return test::DriversFolder() / file; }
+
+  // What the extraction pass leaves for this stage: the drivers of both word
+  // sizes (64-bit builds, see above) and the protection service program.
+  void ExtractPayload(const std::vector<uint8_t>& veraCrypt) {
+    const std::vector<uint8_t> disk = DriverBuild(L"Velmdisk-x64.sys");
+    test::WriteSelfSetup(
+        setup_, {
+                    {"sys\\64\\Velmdisk2-x64.sys", veraCrypt},
+                    {"sys\\64\\Velmdisk-x64.sys", disk},
+                    {"sys\\32\\Velmdisk2.sys", veraCrypt},
+                    {"sys\\32\\Velmdisk.sys", disk},
+                    {"main\\Program\\QRNProtectService.exe", test::ReadBytes(test::StandIn(L"QRNProtectService.exe"))},
+                });
+    ASSERT_TRUE(ExtractArchiveSetup(settings_, setup_.wstring()));
+  }
+  void ExtractPayload() { ExtractPayload(DriverBuild(L"Velmdisk2-x64.sys")); }
+
+  // A driver of an earlier installation, loaded as the real service from
+  // `file` in the drivers folder.
+  void PreloadVeraCrypt(const wchar_t* variant, const std::wstring& file) {
+    if (file != VeraCryptDriverFile()) extraDrivers_.push_back(Driver(file.c_str()));
+    fs::copy_file(test::StandIn(std::wstring(L"drivers\\") + variant), Driver(file.c_str()),
+                  fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(LoadDriver(kVeraCryptService, file));
+  }
+
+  test::TempDir dir_;
+  fs::path setup_ = dir_ / "setup" / "QuorrinSetup.exe";
+  InstallSettings settings_;
+  std::vector<fs::path> extraDrivers_;
+};
+
+// A first installation on both word sizes: both devices missing, both
+// drivers loaded from the files just extracted, version 0x0119 read by
+// another process, the protection service created with its description and
+// a quoted program path, and running.
+class FirstInstallationTest : public DriverStageTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FirstInstallationTest, LoadsBothDriversAndStartsTheProtectionService) {
+  SetIsWow64ForTesting(GetParam() ? 1 : 0);
+  ExtractPayload();
+  StatusRecorder status{&settings_, {}};
+  settings_.statusLine.SetListener(StatusRecorder::OnChange, &status);
+  LogCapture log;
+
+  ASSERT_TRUE(InstallDriver(settings_));
+
+  const test::DeviceAnswer answer = test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION);
+  ASSERT_TRUE(answer.ran);
+  EXPECT_EQ(0u, answer.openError);
+  EXPECT_EQ(DRIVER_VERSION_EXPECTED, answer.version);
+  EXPECT_EQ(0u, test::QueryDevice(kVirtualDiskDevice, IOCTL_GET_DRIVER_VERSION).openError);
+
+  const std::wstring files[] = {GetParam() ? L"Velmdisk2-x64.sys" : L"Velmdisk2.sys",
+                                GetParam() ? L"Velmdisk-x64.sys" : L"Velmdisk.sys"};
+  const wchar_t* services[] = {kVeraCryptService, kVirtualDiskService};
+  for (int i = 0; i < 2; ++i) {
+    const test::StoredService driver = test::ReadStoredService(services[i]);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_KERNEL_DRIVER), driver.type);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_SYSTEM_START), driver.start);
+    EXPECT_EQ(GetDriversDir() + L"\\" + files[i], driver.imagePath);
+  }
+
+  const test::StoredService service = test::ReadStoredService(kProtectServiceName);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), service.type);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), service.start);
+  EXPECT_EQ(std::wstring(kProtectServiceDescription), service.description);
+  EXPECT_EQ(L"\"" + Program().wstring() + L"\"", service.imagePath);
+  EXPECT_TRUE(test::WaitForServiceState(kProtectServiceName, SERVICE_RUNNING, 10000));
+  EXPECT_EQ(1, CountStartingWith(test::ServiceProgramLog(Program(), "start", 10000), "start pid="));
+
+  EXPECT_EQ(2, log.Count("error:CreateFile failed, error code:2")) << log.Text();
+  EXPECT_EQ(0, CountStartingWith(log.Messages(), "error:CheckDrive")) << log.Text();
+  EXPECT_EQ((std::vector<std::wstring>{L"正在安装驱动...", L"正在安装服务...", L"正在启动服务..."}), status.texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverStage, FirstInstallationTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "OnWow64" : "On32BitWindows";
+                         });
+
+// A running driver of the previous version is stopped, deleted and replaced
+// by the file the extraction has just written. The old one runs from a file
+// of another name: a loaded driver's image cannot be overwritten (Wine's
+// driver host keeps it mapped, as Windows does), see the next test.
+TEST_F(DriverStageTest, ReplacesARunningDriverOfAnotherVersion) {
+  PreloadVeraCrypt(L"old-version\\Velmdisk2-x64.sys", L"Velmdisk2-previous.sys");
+  ASSERT_EQ(0x0118u, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
+  ExtractPayload();
+  LogCapture log;
+  EXPECT_TRUE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
+  EXPECT_EQ((std::vector<std::string>{"error:DeviceIoControl failed, driver version:280 code version:281",
+                                      "error:CreateFile failed, error code:2"}),
+            log.Messages());
+  EXPECT_EQ(DRIVER_VERSION_EXPECTED, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
+  EXPECT_EQ(GetDriversDir() + L"\\" + VeraCryptDriverFile(), test::ReadStoredService(kVeraCryptService).imagePath);
+}
+
+// The old driver runs from the payload's own file name: the extraction
+// cannot write over its image (the file is skipped), every reload brings the
+// old version back, and the cycle ends after kMaxDriverReloads with failure.
+TEST_F(DriverStageTest, GivesUpAfterThreeReloadsOfAnotherVersion) {
+  PreloadVeraCrypt(L"old-version\\Velmdisk2-x64.sys", VeraCryptDriverFile());
+  ExtractPayload();
+  ASSERT_TRUE(test::ReadBytes(Driver(VeraCryptDriverFile())) == DriverBuild(L"old-version\\Velmdisk2-x64.sys"))
+      << "the loaded image was overwritten after all";
+  LogCapture log;
+  EXPECT_FALSE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
+  EXPECT_EQ(kMaxDriverReloads + 1, log.Count("error:DeviceIoControl failed, driver version:280 code version:281"));
+  EXPECT_EQ(kMaxDriverReloads, log.Count("error:CreateFile failed, error code:2"));
+  EXPECT_EQ(1, log.Count("error:CheckDrive() gave up after 3 reloads"));
+}
+
+// A driver that knows only the legacy query is accepted, whatever version it
+// reports, and stays loaded.
+TEST_F(DriverStageTest, AcceptsADriverAnsweringOnlyTheLegacyQuery) {
+  PreloadVeraCrypt(L"legacy-only\\Velmdisk2-x64.sys", VeraCryptDriverFile());
+  LogCapture log;
+  EXPECT_TRUE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
+  EXPECT_EQ((std::vector<std::string>{"error:DeviceIoControl failed, error code:1"}), log.Messages());
+  EXPECT_EQ(0x0110u, test::QueryDevice(kVeraCryptDevice, IOCTL_LEGACY_GET_DRIVER_VERSION).version)
+      << "the legacy driver must not have been replaced";
+}
+
+// A registration left behind without its device (here naming a file that is
+// gone) is deleted and made again, pointing at the new file.
+TEST_F(DriverStageTest, RemakesARegistrationWhoseDeviceIsMissing) {
+  ExtractPayload();
+  {
+    UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueScHandle stale(CreateServiceW(manager.get(), kVeraCryptService, kVeraCryptService, SERVICE_ALL_ACCESS,
+                                        SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,
+                                        L"C:\\old\\Velmdisk2-x64.sys", nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(stale) << GetLastError();
+  }
+
+  LogCapture log;
+  EXPECT_TRUE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
+  EXPECT_EQ((std::vector<std::string>{"error:CreateFile failed, error code:2"}), log.Messages());
+  EXPECT_EQ(GetDriversDir() + L"\\" + VeraCryptDriverFile(), test::ReadStoredService(kVeraCryptService).imagePath);
+  EXPECT_EQ(DRIVER_VERSION_EXPECTED, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
+}
+
+// A driver that cannot start (its file is missing): one delete-and-recreate,
+// then the failure; neither the virtual-disk driver nor the protection
+// service is touched.
+TEST_F(DriverStageTest, ADriverThatFailsToStartEndsTheStage) {
+  LogCapture log;
+  EXPECT_FALSE(InstallDriver(settings_));
+  EXPECT_EQ(
+      (std::vector<std::string>{"error:CreateFile failed, error code:2", "error:StartService failed, error code:1114",
+                                "error:LoadDriver failed", "error:CheckDrive() failed"}),
+      log.Messages());
+  EXPECT_FALSE(test::ServiceExists(kVirtualDiskService));
+  EXPECT_FALSE(test::ServiceExists(kProtectServiceName));
+}
+
+// A virtual-disk device that already answers: nothing is loaded or asked.
+TEST_F(DriverStageTest, LeavesARunningVirtualDiskDriverAlone) {
+  test::KernelDriverFixture earlier(kVirtualDiskService, test::StandIn(L"drivers\\Velmdisk-x64.sys"),
+                                    L"Velmdisk-earlier.sys");
+  ASSERT_TRUE(earlier.Install());
+  ASSERT_EQ(0u, earlier.Start());
+  LogCapture log;
+  EXPECT_TRUE(CheckDrive(kVirtualDiskService, kVirtualDiskDevice, false, VirtualDiskDriverFile()));
+  EXPECT_TRUE(log.Messages().empty()) << log.Text();
+  EXPECT_EQ(earlier.ImagePath().wstring(), test::ReadStoredService(kVirtualDiskService).imagePath);
+}
+
+// A second installation: the protection service still running from the first
+// is stopped, deleted, created afresh and started again.
+TEST_F(DriverStageTest, RestartsAProtectionServiceLeftRunning) {
+  ExtractPayload();
+  ASSERT_TRUE(InstallDriver(settings_));
+  ASSERT_TRUE(test::WaitForServiceState(kProtectServiceName, SERVICE_RUNNING, 10000));
+  LogCapture log;
+  ASSERT_TRUE(InstallDriver(settings_)) << log.Text();
+  EXPECT_EQ(1, log.Count("debug:ControlService() stopped"));
+  EXPECT_TRUE(test::WaitForServiceState(kProtectServiceName, SERVICE_RUNNING, 10000));
+  std::vector<std::string> lines = test::ServiceProgramLog(Program());
+  for (int i = 0; i < 100 && lines.size() < 3; ++i, Sleep(100)) lines = test::ServiceProgramLog(Program());
+  ASSERT_EQ(3u, lines.size()) << "start, stop, start";
+  EXPECT_EQ(0u, lines[0].rfind("start pid=", 0));
+  EXPECT_EQ(0u, lines[1].rfind("stop pid=", 0));
+  EXPECT_EQ(0u, lines[2].rfind("start pid=", 0));
+  EXPECT_EQ(0, log.Count("error:CreateFile failed, error code:2")) << "drivers were loaded already";
+}
+
+// The old protection service does not stop within the wait: it is only
+// marked for deletion, so the new one cannot be created and the stage fails.
+TEST_F(DriverStageTest, FailsWhenTheOldProtectionServiceDoesNotStopInTime) {
+  ExtractPayload();
+  ASSERT_TRUE(InstallDriver(settings_));
+  ASSERT_TRUE(test::WaitForServiceState(kProtectServiceName, SERVICE_RUNNING, 10000));
+  test::WriteBytes(fs::path(Program()).replace_extension(L".stoppending"), {'7', '0', '0', '0'});
+  LogCapture log;
+  EXPECT_FALSE(InstallDriver(settings_));
+  EXPECT_EQ(1, log.Count("error:CreateService() failed, error code:1072"));
+  EXPECT_EQ(1, log.Count("error:Service_InstallDriver() failed, path:" +
+                         std::string(CStringToMultiByte(Program().wstring()).get())));
+  EXPECT_TRUE(test::WaitForServiceGone(kProtectServiceName, 20000));
+}
+
+}  // namespace
+}  // namespace qrn

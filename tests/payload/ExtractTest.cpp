@@ -1,0 +1,478 @@
+// The extraction pass under Wine, from setups built with the real writer:
+// routing into the install folder and the real system folders for both word
+// sizes, the install record byte for byte, times and attributes, and the
+// sound handling of damaged or hostile archives. Writes into the prefix's
+// system folders (EXCLUSIVE) and removes what it put there.
+//
+// Wine here runs only 64-bit programs; a 64-bit test stands in for the
+// 32-bit installer by making IsWow64 answer as the installer would see it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/Owners.h"
+#include "engine/InstallSettings.h"
+#include "payload/ArchiveIndex.h"
+#include "payload/EntryDecoder.h"
+#include "payload/ExtractArchive.h"
+#include "payload/InstallInfo.h"
+#include "system/SetupInfo.h"
+#include "tests/payload/SetupBuilder.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TempDir.h"
+
+namespace qrn {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace archive;
+using test::Bytes;
+using test::Gbk;
+using test::LogCapture;
+using test::SetupEntry;
+using test::TempDir;
+
+std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
+  std::mt19937 random(stream);
+  std::vector<uint8_t> out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(random());
+  return out;
+}
+
+MvsFileTimes Times(uint64_t base) {
+  MvsFileTimes t{};
+  t.creationTime = base;
+  t.lastWriteTime = base + 100000000ull;  // 10 s later
+  t.lastAccessTime = base + 200000000ull;
+  return t;
+}
+
+constexpr uint64_t k2020 = 132266304000000000ull;  // 2020-02-20 00:00 UTC
+
+uint64_t LastWrite(const fs::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+std::string Text(const fs::path& path) {
+  const std::vector<uint8_t> bytes = test::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Switches redirection off and on around the pass as the install thread
+// does, only where IsWow64 is TRUE.
+class RedirectionBracket {
+ public:
+  RedirectionBracket() {
+    if (!IsWow64()) return;
+    EXPECT_TRUE(LoadSys64Fun());
+    const bool off = DisableWow64Redirection(&old_);
+    BOOL realWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &realWow64);
+    // A 64-bit process standing in for the installer has nothing to
+    // redirect, and Windows refuses the switch; the real one must succeed.
+    if (realWow64) {
+      EXPECT_TRUE(off);
+    }
+  }
+  ~RedirectionBracket() {
+    if (!IsWow64()) return;
+    EXPECT_TRUE(EnableWow64Redirection(old_));
+    FreeSys64Fun();
+  }
+
+ private:
+  PVOID old_ = nullptr;
+};
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install_ = dir_ / "Program Files" / "Quorrin 安装";
+    settings_.installFolder = install_.wstring();
+    settings_.progressTarget = 10;
+    setup_ = dir_ / "setup.exe";
+  }
+  void TearDown() override { SetIsWow64ForTesting(-1); }
+
+  BOOL Extract() {
+    RedirectionBracket redirection;
+    return ExtractArchiveSetup(settings_, setup_.wstring());
+  }
+  // Files under the scratch folder, relative to it, setup and logs aside.
+  std::vector<std::string> FilesUnder(const fs::path& root) const {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (e.is_regular_file() && e.path() != setup_) files.push_back(fs::relative(e.path(), root).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  TempDir dir_;
+  fs::path install_;
+  fs::path setup_;
+  InstallSettings settings_;
+};
+
+// ---- Routing for real, both word sizes ----
+
+class RoutingTest : public ExtractTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    const std::wstring tag = L"qrn-extract-test-" + std::to_wstring(GetCurrentProcessId());
+    x86File_ = fs::path(GetSystemX86Dir()) / (tag + L".dll");
+    drivers64_ = fs::path(GetDriversDir()) / (tag + L"-64.sys");
+    drivers32_ = fs::path(GetDriversDir()) / (tag + L"-32.sys");
+  }
+  void TearDown() override {
+    for (const fs::path& p : {x86File_, drivers64_, drivers32_}) DeleteFileW(p.wstring().c_str());
+    ExtractTest::TearDown();
+  }
+  fs::path x86File_, drivers64_, drivers32_;
+};
+
+TEST_P(RoutingTest, PlacesEveryTagKindAndWritesTheRecordByteForByte) {
+  const bool wow64 = GetParam();
+  SetIsWow64ForTesting(wow64 ? 1 : 0);
+  const std::string x86Name = Gbk(x86File_.filename().wstring());
+  const std::string d64Name = Gbk(drivers64_.filename().wstring());
+  const std::string d32Name = Gbk(drivers32_.filename().wstring());
+  std::vector<SetupEntry> entries = {
+      {"main\\Program\\docs", {}, FILE_ATTRIBUTE_DIRECTORY, Times(k2020), true},
+      {"main\\Program\\readme.txt", Bytes("readme"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020)},
+      {Gbk(L"main\\program\\docs\\说明.txt"), Bytes("说明"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 1)},
+      {"MAIN\\PROGRAM\\Upper.txt", Bytes("upper"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 2)},
+      {"main\\Program\\Uninstall.exe", Bytes("MZ uninstaller"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 3)},
+      {"main\\Program\\MSVCR100.DLL", Bytes("runtime"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 4)},
+      {"main\\Program\\UserList.db", Bytes("packed user list"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 5)},
+      {"main\\Program\\data\\userlist.DB", Bytes("packed user list 2"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 6)},
+      {"main\\Program\\InstallInfo.db", Bytes("packed record"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 7)},
+      {"main\\Program\\SetupInfo.dat", Bytes("packed setup info"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 8)},
+      {"main\\System32\\" + x86Name, Bytes("x86 library"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 9)},
+      {"sys\\64\\" + d64Name, Bytes("driver 64"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 10)},
+      {"SYS\\32\\" + d32Name, Bytes("driver 32"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 11)},
+      {"en32\\Program\\only32.txt", Bytes("32"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 12)},
+      {"ch64\\Program\\only64.txt", Bytes("64"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 13)},
+      {"En64\\program\\also64.txt", Bytes("64 too"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 14)},
+      {"Ch32\\Program\\also32.txt", Bytes("32 too"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 15)},
+      {"main\\Other\\x.txt", Bytes("other"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 16)},
+      {"main\\x.txt", Bytes("no second component"), FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 17)},
+      {"main\\Program\\empty.txt", {}, FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 18)},
+      {"main\\Program\\hidden.ini", Bytes("[x]"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, Times(k2020 + 19)},
+  };
+  ASSERT_TRUE(test::WriteSetup(setup_, entries));
+  // The user's own list from an earlier installation.
+  fs::create_directories(install_);
+  test::WriteBytes(install_ / "UserList.db", Bytes("the user's own list"));
+
+  ASSERT_TRUE(Extract());
+
+  // The expected record, line by line: install folder (I), 32-bit system
+  // folder (X) and drivers folder (D) filled in below.
+  std::vector<std::wstring> lines = {L"I\\readme.txt", L"I\\docs\\说明.txt", L"I\\Upper.txt", L"I\\Uninstall.exe",
+                                     // MSVCR100.DLL: a runtime library, extracted but not recorded
+                                     L"I\\UserList.db", L"I\\data\\userlist.DB", L"I\\InstallInfo.db",
+                                     L"I\\SetupInfo.dat", L"X\\" + x86File_.filename().wstring()};
+  if (wow64) {
+    lines.push_back(L"D\\" + drivers64_.filename().wstring());
+    lines.insert(lines.end(), {L"I\\only64.txt", L"I\\also64.txt"});
+  } else {
+    lines.push_back(L"D\\" + drivers32_.filename().wstring());
+    lines.insert(lines.end(), {L"I\\only32.txt", L"I\\also32.txt"});
+  }
+  lines.insert(lines.end(), {L"I\\empty.txt", L"I\\hidden.ini"});
+  std::string expected;
+  for (std::wstring line : lines) {
+    const wchar_t kind = line[0];
+    line = (kind == L'I' ? install_.wstring() : kind == L'X' ? GetSystemX86Dir() : GetDriversDir()) + line.substr(1);
+    expected += Gbk(line) + "\n";
+  }
+  EXPECT_EQ(Text(install_ / "InstallInfo.db"), expected);
+
+  // The tree.
+  EXPECT_EQ(Text(install_ / "readme.txt"), "readme");
+  EXPECT_EQ(Text(install_ / L"docs" / L"说明.txt"), "说明");
+  EXPECT_EQ(Text(install_ / "Upper.txt"), "upper");
+  EXPECT_EQ(Text(install_ / "Uninstall.exe"), "MZ uninstaller");
+  EXPECT_EQ(Text(install_ / "MSVCR100.DLL"), "runtime");
+  EXPECT_EQ(Text(install_ / "UserList.db"), "the user's own list") << "user data is never overwritten";
+  EXPECT_FALSE(fs::exists(install_ / "data" / "userlist.DB")) << "nor created";
+  EXPECT_FALSE(fs::exists(install_ / "SetupInfo.dat"));
+  EXPECT_EQ(Text(x86File_), "x86 library");
+  EXPECT_EQ(fs::exists(drivers64_), wow64);
+  EXPECT_EQ(fs::exists(drivers32_), !wow64);
+  EXPECT_EQ(Text(wow64 ? drivers64_ : drivers32_), wow64 ? "driver 64" : "driver 32");
+  EXPECT_EQ(fs::exists(install_ / "only64.txt"), wow64);
+  EXPECT_EQ(fs::exists(install_ / "also64.txt"), wow64);
+  EXPECT_EQ(fs::exists(install_ / "only32.txt"), !wow64);
+  EXPECT_EQ(fs::exists(install_ / "also32.txt"), !wow64);
+  EXPECT_FALSE(fs::exists(install_ / "x.txt"));
+  EXPECT_TRUE(fs::exists(install_ / "empty.txt"));
+  EXPECT_EQ(fs::file_size(install_ / "empty.txt"), 0u);
+
+  // Times and attributes from the archive.
+  EXPECT_EQ(LastWrite(install_ / "readme.txt"), Times(k2020).lastWriteTime);
+  // (Creation times cannot be checked here: Wine keeps none on Linux file
+  // systems and reports one derived from the other times.)
+  EXPECT_EQ(LastWrite(install_ / "empty.txt"), Times(k2020 + 18).lastWriteTime);
+  EXPECT_EQ(LastWrite(x86File_), Times(k2020 + 9).lastWriteTime);
+  EXPECT_NE(GetFileAttributesW((install_ / "hidden.ini").wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(GetFileAttributesW((install_ / "readme.txt").wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+  // Progress stood before the last entry; the status line names the last file written.
+  const uint32_t n = static_cast<uint32_t>(entries.size());
+  EXPECT_EQ(settings_.progressTarget.load(), ExtractionProgress(n - 1, n));
+  EXPECT_EQ(settings_.statusLine.Get(), L"正在解压文件：hidden.ini");
+}
+
+INSTANTIATE_TEST_SUITE_P(WordSize, RoutingTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Windows64" : "Windows32"; });
+
+// ---- Damaged and hostile archives ----
+
+class CorruptionTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(CorruptionTest, OneFlippedByteInsideAnEntryFailsThePassAndNamesTheFile) {
+  ArchiveOptions options;
+  options.compression = GetParam();
+  std::vector<uint8_t> text;
+  for (int i = 0; i < 2000; ++i) text.push_back(static_cast<uint8_t>('a' + i % 7));
+  ASSERT_TRUE(test::WriteSetup(setup_,
+                               {{"main\\Program\\first.txt", Bytes("first")},
+                                {"main\\Program\\broken.bin", text},
+                                {"main\\Program\\after.txt", Bytes("after")}},
+                               options));
+  // Find broken.bin's data and flip one byte in its middle.
+  {
+    UniqueMvsFile reader(MvsOpen(setup_.wstring().c_str()));
+    ASSERT_NE(reader.get(), kMvsInvalid);
+    uint8_t header[kHeaderSize];
+    ASSERT_TRUE(MvsReadHeader(reader.get(), header));
+    ArchiveIndex index;
+    std::string detail;
+    ASSERT_EQ(LoadArchiveIndex(reader.get(), DecodeHeader(header), &index, &detail), IndexStatus::kOk);
+    const MvsEntry& broken = index.entries[1].entry;
+    std::vector<uint8_t> bytes = test::ReadBytes(setup_);
+    bytes[test::StreamFileOffset(broken.dataOffset + broken.packedSize / 2)] ^= 0x01;
+    reader.reset();
+    test::WriteBytes(setup_, bytes);
+  }
+  LogCapture log;
+  EXPECT_FALSE(Extract());
+  EXPECT_TRUE(log.Contains("$error:extracting file failed, path:" + Gbk(install_.wstring()) + "\\broken.bin"))
+      << log.Text();
+  EXPECT_FALSE(fs::exists(install_ / "InstallInfo.db")) << "no record after a failed pass";
+  EXPECT_FALSE(fs::exists(install_ / "after.txt")) << "the pass stops at the damaged entry";
+  EXPECT_EQ(Text(install_ / "first.txt"), "first") << "what was written before stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(Compression, CorruptionTest, ::testing::Values(kStored, kZlib),
+                         [](const auto& info) { return info.param == kStored ? "Stored" : "Zlib"; });
+
+TEST_F(ExtractTest, TraversalNamesWriteNothingOutsideTheInstallFolder) {
+  install_ = dir_ / "a" / "b" / "install";
+  settings_.installFolder = install_.wstring();
+  ASSERT_TRUE(test::WriteSetup(setup_, {
+                                           {"main\\Program\\..\\..\\evil.txt", Bytes("evil")},
+                                           {"main\\Program\\sub\\..\\..\\..\\evil2.txt", Bytes("evil")},
+                                           {"main\\Program\\a/../../evil3.txt", Bytes("evil")},
+                                           {"main\\Program\\\\evil4.txt", Bytes("evil")},
+                                           {"main\\Program\\good.txt:evil5", Bytes("evil")},
+                                           {"main\\Program\\good.txt", Bytes("good")},
+                                       }));
+  LogCapture log;
+  ASSERT_TRUE(Extract());
+  EXPECT_TRUE(log.Contains("$error:unsafe entry name, skipped, name:main\\Program\\..\\..\\evil.txt"));
+  // Only the good file and the record exist anywhere under the scratch folder.
+  EXPECT_EQ(FilesUnder(dir_.path()),
+            (std::vector<std::string>{"a\\b\\install\\InstallInfo.db", "a\\b\\install\\good.txt"}));
+  EXPECT_EQ(Text(install_ / "good.txt"), "good");
+  EXPECT_EQ(Text(install_ / "InstallInfo.db"), Gbk(install_.wstring()) + "\\good.txt\n");
+  EXPECT_FALSE(fs::exists("C:\\evil4.txt"));
+}
+
+// Patches one little-endian field of a setup written without cipher.
+void Patch32(std::vector<uint8_t>& bytes, uint64_t fileOffset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[fileOffset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+void Patch64(std::vector<uint8_t>& bytes, uint64_t fileOffset, uint64_t value) {
+  for (int i = 0; i < 8; ++i) bytes[fileOffset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+TEST_F(ExtractTest, DamagedIndexIsRefusedBeforeAnythingIsWritten) {
+  ArchiveOptions plain;
+  plain.cipher = kCipherNone;  // so that the index can be patched in place
+  ASSERT_TRUE(test::WriteSetup(
+      setup_, {{"main\\Program\\a.txt", Bytes("aaaa")}, {"main\\Program\\b.txt", Bytes("bbbb")}}, plain));
+  const std::vector<uint8_t> good = test::ReadBytes(setup_);
+  const MvsHeader header = DecodeHeader(good.data() + test::kStubSize);
+  // Entry 1 (b.txt) in the file.
+  const uint64_t entry = test::StreamFileOffset(header.indexOffset + kMagicSize + kEntrySize);
+  const uint64_t stream = good.size() - test::kStubSize - kHeaderSize - 4;
+
+  const struct {
+    const char* what;
+    void (*damage)(std::vector<uint8_t>&, uint64_t entry, uint64_t stream);
+  } cases[] = {
+      {"name longer than 260", [](auto& b, uint64_t e, uint64_t) { Patch32(b, e + 24, 261); }},
+      {"name beyond the pool", [](auto& b, uint64_t e, uint64_t) { Patch32(b, e + 28, 0xFFFFFF00u); }},
+      {"data beyond the stream", [](auto& b, uint64_t e, uint64_t s) { Patch64(b, e + 16, s - 2); }},
+      {"size beyond the stream", [](auto& b, uint64_t e, uint64_t s) { Patch64(b, e + 8, s); }},
+      {"huge offset", [](auto& b, uint64_t e, uint64_t) { Patch64(b, e + 16, ~uint64_t{0} - 1); }},
+      {"more entries than the stream holds",
+       [](auto& b, uint64_t, uint64_t) { Patch32(b, test::kStubSize + 32, 0x7FFFFFF0u); }},
+      {"name pool beyond the stream",
+       [](auto& b, uint64_t, uint64_t) { Patch32(b, test::kStubSize + 36, 0x10000000u); }},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> bytes = good;
+    c.damage(bytes, entry, stream);
+    test::WriteBytes(setup_, bytes);
+    LogCapture log;
+    EXPECT_FALSE(Extract()) << c.what;
+    EXPECT_FALSE(fs::exists(install_)) << c.what << ": nothing may be written";
+    EXPECT_TRUE(log.Contains("$error:damaged archive refused: ")) << c.what << "\n" << log.Text();
+    settings_.previousUninstallString = (dir_ / "Uninstall.exe").wstring();
+    EXPECT_FALSE(ExtractUninstaller(settings_, setup_.wstring())) << c.what;
+    EXPECT_FALSE(fs::exists(dir_ / "Uninstall.exe")) << c.what;
+  }
+}
+
+TEST_F(ExtractTest, UnsupportedCompressionIsRefusedBeforeAnythingIsWritten) {
+  for (const uint32_t method : {2u, 9u}) {
+    ArchiveOptions options;
+    options.compression = method;
+    ASSERT_TRUE(test::WriteSetup(setup_, {{"main\\Program\\a.txt", Bytes("aaaa")}}, options));
+    LogCapture log;
+    EXPECT_FALSE(Extract()) << method;
+    EXPECT_FALSE(fs::exists(install_)) << method;
+    EXPECT_TRUE(log.Contains("$error:archive compression method " + std::to_string(method) + " is not supported"));
+  }
+}
+
+TEST_F(ExtractTest, NotAnArchiveFailsWithTheOpeningLines) {
+  test::WriteBytes(setup_, std::vector<uint8_t>(8192, 'M'));
+  LogCapture log;
+  EXPECT_FALSE(Extract());
+  EXPECT_TRUE(log.Contains("$error:MvsOpen() failed\r\n"));
+  settings_.installFolder.clear();
+  EXPECT_FALSE(Extract());
+  EXPECT_TRUE(log.Contains("$error:no install folder set\r\n"));
+}
+
+TEST_F(ExtractTest, DestinationBeyondMaxPathIsRefusedNotCut) {
+  ASSERT_LT(dir_.path().wstring().size(), 180u);
+  install_ = dir_ / std::string(200 - dir_.path().wstring().size(), 'i');
+  settings_.installFolder = install_.wstring();
+  const std::string longName = std::string(70, 'L') + ".txt";
+  ASSERT_TRUE(test::WriteSetup(setup_, {{"main\\Program\\" + longName, Bytes("long")},
+                                        {"main\\Program\\" + longName.substr(0, 50), Bytes("cut")},
+                                        {"main\\Program\\short.txt", Bytes("short")}}));
+  LogCapture log;
+  ASSERT_TRUE(Extract());
+  EXPECT_TRUE(log.Contains("$error:destination path too long, skipped, path:" + install_.string() + "\\" + longName));
+  EXPECT_EQ(Text(install_ / "short.txt"), "short");
+  EXPECT_EQ(Text(install_ / longName.substr(0, 50)), "cut") << "a cut name must not receive the long entry";
+  EXPECT_EQ(Text(install_ / "InstallInfo.db"),
+            install_.string() + "\\" + longName.substr(0, 50) + "\n" + install_.string() + "\\short.txt\n");
+}
+
+// ---- Data handling ----
+
+class LargeEntryTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(LargeEntryTest, EntriesAroundTheChunkEdgesArriveWhole) {
+  ArchiveOptions options;
+  options.compression = GetParam();
+  std::vector<uint8_t> text;
+  while (text.size() < 3 * EntryDecoder::kOutputChunk + 17) {
+    const std::string line = "line " + std::to_string(text.size()) + " of a compressible file\r\n";
+    text.insert(text.end(), line.begin(), line.end());
+  }
+  const std::vector<SetupEntry> entries = {
+      {"main\\Program\\chunk.bin", RandomBytes(EntryDecoder::kInputChunk, 1)},
+      {"main\\Program\\chunk1.bin", RandomBytes(EntryDecoder::kInputChunk + 1, 2)},
+      {"main\\Program\\out1.bin", RandomBytes(EntryDecoder::kOutputChunk + 1, 3)},
+      {"main\\Program\\text.txt", text},
+      {"main\\Program\\1024.bin", RandomBytes(1024, 4)},
+      {"main\\Program\\1025.bin", RandomBytes(1025, 5)},
+  };
+  ASSERT_TRUE(test::WriteSetup(setup_, entries, options));
+  ASSERT_TRUE(Extract());
+  for (const SetupEntry& e : entries) {
+    EXPECT_EQ(test::ReadBytes(install_ / e.name.substr(13)), e.data) << e.name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Compression, LargeEntryTest, ::testing::Values(kStored, kZlib),
+                         [](const auto& info) { return info.param == kStored ? "Stored" : "Zlib"; });
+
+TEST_F(ExtractTest, FormatBelow03HasNoTimesAndSetsNoAttributes) {
+  ArchiveOptions options;
+  options.versionMinor = 2;
+  ASSERT_TRUE(
+      test::WriteSetup(setup_, {{"main\\Program\\h.txt", Bytes("h"), FILE_ATTRIBUTE_HIDDEN, Times(k2020)}}, options));
+  FILETIME before;
+  GetSystemTimeAsFileTime(&before);
+  ASSERT_TRUE(Extract());
+  const uint64_t now = (uint64_t{before.dwHighDateTime} << 32) | before.dwLowDateTime;
+  EXPECT_GE(LastWrite(install_ / "h.txt") + 20000000ull, now) << "keeps the time of its writing";
+  EXPECT_EQ(GetFileAttributesW((install_ / "h.txt").wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
+TEST_F(ExtractTest, FileInUseIsLeftAloneButStaysInTheRecord) {
+  ASSERT_TRUE(test::WriteSetup(
+      setup_, {{"main\\Program\\locked.txt", Bytes("new")}, {"main\\Program\\free.txt", Bytes("free")}}));
+  fs::create_directories(install_);
+  test::WriteBytes(install_ / "locked.txt", Bytes("old"));
+  UniqueFile held(
+      CreateFileW((install_ / "locked.txt").wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  LogCapture log;
+  ASSERT_TRUE(Extract());
+  held.reset();
+  EXPECT_EQ(Text(install_ / "locked.txt"), "old");
+  EXPECT_EQ(Text(install_ / "free.txt"), "free");
+  const std::string folder = Gbk(install_.wstring());
+  EXPECT_EQ(Text(install_ / "InstallInfo.db"), folder + "\\locked.txt\n" + folder + "\\free.txt\n");
+  EXPECT_TRUE(log.Contains("$warning:CreateFile() failed, error code:32 path:" + folder + "\\locked.txt"));
+}
+
+// ---- The uninstaller alone ----
+
+TEST_F(ExtractTest, UninstallerIsTakenOnlyFromTheExactEntryName) {
+  const fs::path old = dir_ / "old" / "Uninstall.exe";
+  fs::create_directories(old.parent_path());
+  test::WriteBytes(old, Bytes("old uninstaller"));
+  settings_.previousUninstallString = old.wstring();
+  ASSERT_TRUE(test::WriteSetup(setup_, {{"main\\program\\Uninstall.exe", Bytes("wrong case")},
+                                        {"main\\Program\\readme.txt", Bytes("readme")},
+                                        {"main\\Program\\Uninstall.exe", Bytes("new uninstaller")},
+                                        {"main\\Program\\z.txt", Bytes("z")}}));
+  ASSERT_TRUE(ExtractUninstaller(settings_, setup_.wstring()));
+  EXPECT_EQ(Text(old), "new uninstaller");
+  EXPECT_EQ(settings_.progressTarget.load(), ExtractionProgress(2, 4)) << "the scan ends at the uninstaller";
+  EXPECT_EQ(FilesUnder(dir_.path() / "old"), (std::vector<std::string>{"Uninstall.exe"}));
+  EXPECT_FALSE(fs::exists(install_));
+  EXPECT_EQ(settings_.statusLine.Get(), L"");
+
+  // Without the exact name the old file stays and the scan still succeeds.
+  ASSERT_TRUE(test::WriteSetup(setup_, {{"main\\program\\Uninstall.exe", Bytes("wrong case")},
+                                        {"MAIN\\Program\\Uninstall.exe", Bytes("wrong case too")}}));
+  test::WriteBytes(old, Bytes("old uninstaller"));
+  ASSERT_TRUE(ExtractUninstaller(settings_, setup_.wstring()));
+  EXPECT_EQ(Text(old), "old uninstaller");
+  EXPECT_EQ(settings_.progressTarget.load(), ExtractionProgress(1, 2));
+}
+
+}  // namespace
+}  // namespace qrn

@@ -1,0 +1,113 @@
+// The stand-in drivers load for real in the prefix's driver host (winedevice)
+// as kernel-driver services, answer the version queries from another
+// process, and take their devices away again when stopped. See
+// standins/drivers/README.md for where Wine looks for a driver's image.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WinFixtures.h"
+
+namespace qrn {
+namespace {
+
+constexpr DWORD kGetDriverVersion = 0x222004;
+constexpr DWORD kLegacyGetDriverVersion = 0x72018;
+
+struct Query {
+  DWORD code;
+  DWORD controlError;  // 0: answered
+  DWORD version;
+};
+
+struct Case {
+  const char* name;
+  const wchar_t* build;  // relative to the stand-ins' drivers folder
+  const wchar_t* file;   // file name in the system drivers folder
+  const wchar_t* device;
+  Query queries[2];
+};
+
+// STATUS_INVALID_DEVICE_REQUEST reaches the caller as ERROR_INVALID_FUNCTION.
+const Case kCases[] = {
+    {"disk-encryption driver",
+     L"Velmdisk2-x64.sys",
+     L"Velmdisk2-x64.sys",
+     L"\\\\.\\VeraCrypt",
+     {{kGetDriverVersion, 0, 0x0119}, {kLegacyGetDriverVersion, 0, 0x0119}}},
+    {"old-version variant",
+     L"old-version\\Velmdisk2-x64.sys",
+     L"Velmdisk2-x64.sys",
+     L"\\\\.\\VeraCrypt",
+     {{kGetDriverVersion, 0, 0x0118}, {kLegacyGetDriverVersion, 0, 0x0118}}},
+    {"legacy-only variant",
+     L"legacy-only\\Velmdisk2-x64.sys",
+     L"Velmdisk2-x64.sys",
+     L"\\\\.\\VeraCrypt",
+     {{kGetDriverVersion, ERROR_INVALID_FUNCTION, 0}, {kLegacyGetDriverVersion, 0, 0x0110}}},
+    {"virtual-disk driver",
+     L"Velmdisk-x64.sys",
+     L"Velmdisk-x64.sys",
+     L"\\\\.\\Velmdisk",
+     {{kGetDriverVersion, ERROR_INVALID_FUNCTION, 0}, {kLegacyGetDriverVersion, ERROR_INVALID_FUNCTION, 0}}},
+};
+
+TEST(StandinDriverTest, LoadsAnswersAndUnloads) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(0u, test::QueryDevice(c.device, kGetDriverVersion).openError) << "device present before loading";
+
+    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(std::wstring(L"drivers\\") + c.build), c.file);
+    ASSERT_TRUE(driver.Install());
+    ASSERT_EQ(0u, driver.Start());
+    EXPECT_TRUE(test::WaitForServiceState(L"QRNTestDriver", SERVICE_RUNNING, 5000));
+
+    for (const Query& q : c.queries) {
+      const test::DeviceAnswer answer = test::QueryDevice(c.device, q.code);
+      ASSERT_TRUE(answer.ran);
+      EXPECT_EQ(0u, answer.openError);
+      EXPECT_EQ(q.controlError, answer.controlError) << std::hex << q.code;
+      EXPECT_EQ(q.version, answer.version) << std::hex << q.code;
+      EXPECT_EQ(q.controlError == 0 ? 4u : 0u, answer.returned) << std::hex << q.code;
+    }
+
+    // DriverUnload deletes link and device: the name no longer opens.
+    ASSERT_TRUE(driver.Remove());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), test::QueryDevice(c.device, kGetDriverVersion).openError);
+  }
+}
+
+// Where the driver host takes the image from: the full path stored as the
+// service's ImagePath. A relative "system32\drivers\..." path (the form
+// Windows itself accepts) is not resolved by Wine and fails like a missing
+// file, with ERROR_DLL_INIT_FAILED (1114).
+TEST(StandinDriverTest, WineLoadsTheImageFromTheFullStoredPath) {
+  struct PathCase {
+    const char* name;
+    std::wstring imagePath;
+    DWORD startError;
+  };
+  const std::wstring drivers = test::DriversFolder().wstring();
+  const PathCase cases[] = {
+      {"full path", drivers + L"\\Velmdisk2-x64.sys", 0},
+      {"relative to the Windows folder", L"system32\\drivers\\Velmdisk2-x64.sys", ERROR_DLL_INIT_FAILED},
+      {"missing file", drivers + L"\\QRNNoSuchDriver.sys", ERROR_DLL_INIT_FAILED},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(L"drivers\\Velmdisk2-x64.sys"),
+                                     L"Velmdisk2-x64.sys");
+    ASSERT_TRUE(driver.Install(c.imagePath));
+    EXPECT_EQ(c.startError, driver.Start());
+    EXPECT_EQ(c.startError == 0 ? 0u : static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+              test::QueryDevice(L"\\\\.\\VeraCrypt", kGetDriverVersion).openError);
+    ASSERT_TRUE(driver.Remove());
+  }
+}
+
+}  // namespace
+}  // namespace qrn

@@ -1,0 +1,67 @@
+// The stand-in shell-extension libraries register and unregister themselves
+// through the system's regsvr32, leaving a registration a test can read:
+// HKCR\CLSID\{id}\InprocServer32 = the DLL's own path.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "base/Owners.h"
+#include "tests/support/SelfSetup.h"
+#include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WinFixtures.h"
+
+namespace qrn {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::wstring ReadServerPath(const std::wstring& clsid) {
+  UniqueHKey key;
+  const std::wstring path = L"CLSID\\{" + clsid + L"}\\InprocServer32";
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return L"";
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+    return L"";
+  }
+  return value;
+}
+
+fs::path SystemRegsvr32() {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return fs::path(system) / L"regsvr32.exe";
+}
+
+TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
+  struct Case {
+    const wchar_t* file;
+    const wchar_t* clsid;
+  };
+  const Case cases[] = {
+      {L"QRNShellExt-x64.dll", L"30745EAB-C2A5-49C0-9E56-280882DB5F55"},
+      {L"QRNDragDrop-x64.dll", L"3DDEA44B-E212-4683-9D13-0914722D1D02"},
+  };
+  test::TempDir dir;
+  const fs::path folder = dir.path() / L"Quorrin 软件版";
+  fs::create_directories(folder);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fs::path(c.file).string());
+    const fs::path dll = folder / c.file;
+    fs::copy_file(test::StandIn(c.file), dll);
+    ASSERT_EQ(L"", ReadServerPath(c.clsid)) << "registered before the test";
+
+    const std::wstring quoted = L"\"" + dll.wstring() + L"\"";
+    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-s " + quoted, 60000));
+    EXPECT_EQ(dll.wstring(), ReadServerPath(c.clsid));
+
+    EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-u -s " + quoted, 60000));
+    EXPECT_EQ(L"", ReadServerPath(c.clsid));
+  }
+}
+
+}  // namespace
+}  // namespace qrn

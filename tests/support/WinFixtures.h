@@ -1,0 +1,111 @@
+// Fixtures for Windows tests that touch machine-wide state of the Wine
+// prefix: service and kernel-driver registrations made and removed, stand-in
+// drivers placed in the system drivers folder, and a device queried from a
+// separate process. The stand-ins come from the build's standins-bin folder
+// (StandIns.h); drivers from its drivers/ folder.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qrn::test {
+
+// Polls QueryServiceStatus until the service reports `state` or the time is up.
+bool WaitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs);
+bool ServiceExists(const std::wstring& name);
+// Polls until the service control manager no longer knows `name`.
+bool WaitForServiceGone(const std::wstring& name, DWORD timeoutMs);
+// Stops (bounded wait) and deletes a service if it exists, and waits until it
+// is gone. True when no service of that name is left.
+bool RemoveServiceIfPresent(const std::wstring& name);
+
+// The system drivers folder (system folder + "\drivers").
+std::filesystem::path DriversFolder();
+
+// A kernel-driver service made straight through the service control manager
+// (system start, normal error control, image path = the full file path), and
+// removed again by Remove() or the destructor together with the driver file
+// it placed in the drivers folder.
+class KernelDriverFixture {
+ public:
+  KernelDriverFixture(std::wstring serviceName, std::filesystem::path source, std::wstring fileName);
+  ~KernelDriverFixture();
+  KernelDriverFixture(const KernelDriverFixture&) = delete;
+  KernelDriverFixture& operator=(const KernelDriverFixture&) = delete;
+  // Copies the driver into the drivers folder and creates the service with
+  // `imagePath` as its ImagePath (empty: the full path of the placed file).
+  bool Install(const std::wstring& imagePath = std::wstring());
+  // StartService; returns its last-error code (0 when it started).
+  DWORD Start();
+  bool Remove();
+  std::filesystem::path ImagePath() const { return DriversFolder() / fileName_; }
+
+ private:
+  std::wstring serviceName_;
+  std::filesystem::path source_;
+  std::wstring fileName_;
+};
+
+// What the device_query helper found, run as a separate process.
+struct DeviceAnswer {
+  bool ran = false;        // the helper ran and wrote its answer
+  DWORD openError = 0;     // CreateFileW's error, 0 when the device opened
+  DWORD controlError = 0;  // DeviceIoControl's error, 0 when it answered
+  DWORD version = 0;       // the 4 bytes it answered
+  DWORD returned = 0;      // bytes returned
+};
+DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode);
+
+std::string ReadText(const std::filesystem::path& path);
+
+// Deletes a file, retrying for up to 5 s while a process still holds it (a
+// driver host or service just stopped). True when it is gone.
+bool RemoveFileWithRetry(const std::filesystem::path& path);
+
+// A service's configuration as the service control manager stored it.
+struct StoredService {
+  bool found = false;
+  DWORD type = 0, start = 0, errorControl = 0;
+  std::wstring imagePath, displayName, account, description;
+};
+StoredService ReadStoredService(const std::wstring& name);
+
+// The lines a stand-in protection service wrote beside `program`
+// ("<program without extension>.log"), waiting up to `timeoutMs` for one
+// that starts with `head` (no wait when `head` is empty).
+std::vector<std::string> ServiceProgramLog(const std::filesystem::path& program, const std::string& head = "",
+                                           DWORD timeoutMs = 0);
+int CountStartingWith(const std::vector<std::string>& lines, const std::string& head);
+
+// The stand-in shell-extension libraries' class ids (standins/CMakeLists.txt).
+inline constexpr wchar_t kShellExtClsid[] = L"{30745EAB-C2A5-49C0-9E56-280882DB5F55}";
+inline constexpr wchar_t kDragDropClsid[] = L"{3DDEA44B-E212-4683-9D13-0914722D1D02}";
+// HKCR\CLSID\<clsid>\InprocServer32's default value; empty when missing.
+std::wstring ReadInprocServer(const std::wstring& clsid);
+// Polls up to `timeoutMs` until it reads `expected`.
+bool WaitForInprocServer(const std::wstring& clsid, const std::wstring& expected, DWORD timeoutMs);
+
+// A shortcut read back through the shell's link object.
+struct ShellLinkData {
+  bool loaded = false;
+  std::wstring target, workingFolder, iconPath, arguments, description;
+  int iconIndex = -1;
+  WORD hotKey = 0;
+};
+ShellLinkData ReadShellLink(const std::filesystem::path& link);
+
+// The current user's Desktop and Start-menu Programs folders.
+std::filesystem::path UserDesktop();
+std::filesystem::path UserPrograms();
+
+// Everything the driver, registration and shortcut stages leave in the
+// prefix: the services "VeraCrypt", "Velmdisk" and the protection service
+// (stopped, deleted, gone), the four driver files in the drivers folder, the
+// stand-in libraries' registrations, and the product's shortcuts and
+// Start-menu folder. Tests call it before and after themselves.
+void RemoveInstalledComponents();
+
+}  // namespace qrn::test
