@@ -34,4 +34,7 @@ mkdir -p "$root/out"
 cp "$root/build/i686/app/installer-stub.exe" "$root/out/installer-stub.exe"
 cp "$root/build/native/tools/qrnpack/qrnpack" "$root/out/qrnpack"
 cp "$root/tools/report-server/report-server" "$root/out/report-server"
+# The UI driver as a 64-bit program: it runs wherever Wine or Windows runs
+# 64-bit code and drives 32-bit and 64-bit windows alike.
+cp "$root/build/x86_64/tools/ui-driver/ui-driver.exe" "$root/out/ui-driver.exe"
 "$root/out/qrnpack" pack "$root/out/installer-stub.exe" "$root/sample/payload" "$root/out/QuorrinSetup.exe"

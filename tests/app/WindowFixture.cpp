@@ -267,18 +267,28 @@ struct Expectation {
   bool inView;
 };
 
-::testing::AssertionResult CheckState(const SetupRun& run, int height, const std::vector<Expectation>& controls) {
-  if (!run.WaitForHeight(height)) {
+::testing::AssertionResult CheckStateOnce(const SetupRun& run, int height, const std::vector<Expectation>& controls) {
+  if (run.Size().cy != height || run.Size().cx != 550) {
     return ::testing::AssertionFailure() << "window is " << run.Size().cx << "x" << run.Size().cy << ", not 550x"
                                          << height;
   }
-  if (run.Size().cx != 550) return ::testing::AssertionFailure() << "window width " << run.Size().cx;
   for (const Expectation& e : controls) {
     if (ui::IsInView(run.Control(e.id)) != e.inView) {
       return ::testing::AssertionFailure() << e.name << (e.inView ? " is not in view" : " is in view");
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+// A state change is several window operations (resize, show, hide): the
+// check waits a little for all of them to be done.
+::testing::AssertionResult CheckState(const SetupRun& run, int height, const std::vector<Expectation>& controls) {
+  const ULONGLONG end = ::GetTickCount64() + 5000;
+  for (;;) {
+    auto result = CheckStateOnce(run, height, controls);
+    if (result || ::GetTickCount64() >= end) return result;
+    ::Sleep(20);
+  }
 }
 
 }  // namespace

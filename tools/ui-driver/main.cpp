@@ -3,7 +3,8 @@
 //   ui-driver.exe <script>     a UTF-8 file, one command a line ('#' starts a comment)
 //   ui-driver.exe - <command>  one command per argument after the dash
 //
-// Tokens are separated by blanks; "double quotes" keep blanks in one token.
+// Tokens are separated by blanks; "double quotes" keep blanks in one token;
+// %NAME% is replaced by the environment variable's value.
 // Ids are decimal; times in milliseconds. The first failing command ends the
 // run with exit code 1 and a message naming its line.
 //
@@ -54,6 +55,15 @@ void Print(const std::string& text) {
   std::fflush(stdout);
 }
 
+std::wstring Expand(const std::wstring& token) {
+  if (token.find(L'%') == std::wstring::npos) return token;
+  const DWORD size = ::ExpandEnvironmentStringsW(token.c_str(), nullptr, 0);
+  std::wstring expanded(size, L'\0');
+  const DWORD copied = ::ExpandEnvironmentStringsW(token.c_str(), expanded.data(), size);
+  expanded.resize(copied > 0 ? copied - 1 : 0);
+  return expanded;
+}
+
 std::vector<std::wstring> Tokens(const std::wstring& line) {
   std::vector<std::wstring> tokens;
   size_t i = 0;
@@ -68,7 +78,7 @@ std::vector<std::wstring> Tokens(const std::wstring& line) {
     } else {
       while (i < line.size() && line[i] != L' ' && line[i] != L'\t' && line[i] != L'\r') token += line[i++];
     }
-    tokens.push_back(token);
+    tokens.push_back(Expand(token));
   }
   return tokens;
 }

@@ -1,0 +1,153 @@
+// The installer itself (this build's installer-stub.exe: the window with the
+// engine's install thread), with a small payload appended, installed through
+// its window by the UI driver: welcome, start, installing with a rising
+// percentage and changing status texts, finished, finish starts QRN.exe.
+// Everything the installation leaves in the prefix is taken away again.
+#include <gtest/gtest.h>
+#include <windows.h>
+// windows.h first: the shell headers need its macros.
+#include <shlobj.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/Owners.h"
+#include "base/Product.h"
+#include "payload/ArchiveWriter.h"
+#include "tests/app/WindowFixture.h"
+#include "tests/support/WinFixtures.h"
+
+namespace qrn::test {
+namespace {
+
+constexpr int kBanner = 195;
+
+std::wstring InstallerPath() {
+  std::wstring path = ui::Widen(QRN_APP_DIR "/installer-stub.exe");
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return L"Z:" + path;
+}
+
+std::vector<uint8_t> Bytes(const std::wstring& path) {
+  const std::string bytes = ReadFileBytes(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+// The installer with `files` (entry name, contents) appended as its payload.
+bool WriteSetup(const std::wstring& setup, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files) {
+  const std::vector<uint8_t> image = Bytes(InstallerPath());
+  if (image.empty()) return false;
+  archive::MemorySink sink;
+  sink.Write(image.data(), image.size());
+  archive::ArchiveWriter writer(sink, static_cast<uint32_t>(image.size()), archive::ArchiveOptions{});
+  for (const auto& [name, data] : files) {
+    if (!writer.AddFile(name, data.data(), data.size(), FILE_ATTRIBUTE_ARCHIVE, archive::MvsFileTimes{})) return false;
+  }
+  if (!writer.Finish()) return false;
+  return WriteFileBytes(setup, std::string(sink.bytes().begin(), sink.bytes().end()));
+}
+
+void DeleteTree(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueHKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) != ERROR_SUCCESS) return;
+  ::RegDeleteTreeW(key.get(), nullptr);
+  key.reset();
+  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+// What the registry and data-folder stages leave; the services, drivers,
+// registrations and shortcuts go with RemoveInstalledComponents.
+void CleanMachine() {
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+  DeleteTree(HKEY_CURRENT_USER, kUninstallKey, 0);
+  for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+    DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+  }
+}
+
+int ProgressBarRight(const ui::Image& image) {
+  int right = 20;
+  for (int x = 20; x < 530; ++x) {
+    if (image.At(x, kBanner + 49) == RGB(0, 160, 233)) right = x + 1;
+  }
+  return right;
+}
+
+uint64_t StatusStripPrint(const ui::Image& image) {
+  uint64_t hash = 1469598103934665603ull;
+  for (int y = kBanner + 20; y < kBanner + 40; ++y) {
+    for (int x = 20; x < 450; ++x) hash = (hash ^ image.At(x, y)) * 1099511628211ull;
+  }
+  return hash;
+}
+
+class FullInstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::MoveMouseAway();
+    CleanMachine();
+    RemoveInstalledComponents();
+  }
+  void TearDown() override {
+    RemoveInstalledComponents();
+    CleanMachine();
+  }
+  ScratchDir scratch_;
+  ScopedDword noCrashDialog_{HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", L"ShowCrashDialog", 0};
+};
+
+TEST_F(FullInstallTest, ThroughTheWindowFromWelcomeToTheProduct) {
+  const std::wstring setup = scratch_ / L"QuorrinSetup.exe";
+  const std::vector<uint8_t> recorder = Bytes(StandinPath(L"qrn-recorder.exe"));
+  ASSERT_FALSE(recorder.empty());
+  const std::string help = "<html><body>help</body></html>";
+  ASSERT_TRUE(WriteSetup(setup, {
+                                    {"main\\Program\\QRN.exe", recorder},
+                                    {"main\\Program\\readme.txt", {'h', 'i'}},
+                                    {"main\\Program\\help\\QRN_help.html", {help.begin(), help.end()}},
+                                }));
+  const std::wstring record = scratch_ / L"record.txt";
+  ScopedEnv recordTo(L"QRN_RECORD_FILE", record);
+
+  SetupRun run(setup);
+  ASSERT_TRUE(run.ok()) << run.error();
+  ASSERT_TRUE(InWelcomeState(run, false));
+  const std::wstring folder = scratch_ / L"dest\\Quorrin";
+  run.SetPath(scratch_ / L"dest");
+  ASSERT_EQ(ui::Click(run.window(), kStart), "");
+  ASSERT_TRUE(InInstallingState(run));
+
+  int lastRight = 20;
+  std::set<uint64_t> statusPictures;
+  const ULONGLONG end = ::GetTickCount64() + 180000;
+  while (run.Size().cy == 275 && run.Running() && ::GetTickCount64() < end) {
+    ui::Image image;
+    if (!ui::Capture(run.window(), &image) || image.height != 275) continue;
+    const int right = ProgressBarRight(image);
+    EXPECT_GE(right, lastRight) << "the percentage went down";
+    lastRight = right;
+    statusPictures.insert(StatusStripPrint(image));
+  }
+  ASSERT_TRUE(run.Running()) << "the installer ended while installing (the failure box?)";
+  ASSERT_TRUE(run.WaitForHeight(320, 0)) << "never finished";
+  ASSERT_TRUE(InFinishedState(run));
+  EXPECT_GE(lastRight, 500) << "the bar never got near full";
+  EXPECT_GE(statusPictures.size(), 2u) << "the status line hardly changed";
+  EXPECT_TRUE(FileExists(folder + L"\\readme.txt")) << "the payload was not extracted";
+
+  ASSERT_EQ(ui::Click(run.window(), kFinish), "");
+  EXPECT_TRUE(run.WaitForExit());
+  std::string started;
+  for (int i = 0; i < 100 && started.empty(); ++i) {
+    started = ReadFileBytes(record);
+    if (started.empty()) ::Sleep(100);
+  }
+  EXPECT_NE(started.find(ui::Narrow(folder + L"\\QRN.exe")), std::string::npos)
+      << "QRN.exe was not started: " << started;
+}
+
+}  // namespace
+}  // namespace qrn::test
