@@ -21,13 +21,16 @@ BOOL CIconButton::LoadSkinBitmap(UINT id) {
 }
 
 void CIconButton::DrawImage(int index) {
+  UniqueWindowDc dc(m_hWnd);
+  if (dc) DrawImageOn(dc.get(), index);
+}
+
+void CIconButton::DrawImageOn(HDC dc, int index) {
   RECT window{};
   ::GetWindowRect(m_hWnd, &window);
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
-  UniqueWindowDc dc(m_hWnd);
-  if (!dc) return;
-  DrawSkinBitmap(dc.get(), width - kGlyph, (height - kGlyph) / 2, kGlyph, kGlyph, m_bitmap.get(), kGlyph * index, 0);
+  DrawSkinBitmap(dc, width - kGlyph, (height - kGlyph) / 2, kGlyph, kGlyph, m_bitmap.get(), kGlyph * index, 0);
 }
 
 int CIconButton::ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed) {
@@ -48,7 +51,6 @@ void CIconButton::Paint(HDC dc) {
   ::GetClientRect(m_hWnd, &client);
   UniqueHBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
   ::FillRect(dc, &client, white.get());
-  DrawImage(m_nImage);
 
   wchar_t caption[260] = {};
   ::GetWindowTextW(m_hWnd, caption, 260);
@@ -58,6 +60,10 @@ void CIconButton::Paint(HDC dc) {
   ::SelectObject(dc, m_font.get());
   ::DrawTextW(dc, caption, -1, &client, DT_VCENTER | DT_SINGLELINE);
   ::RestoreDC(dc, saved);
+  // The glyph goes on last, through the painting DC: a caption wider than
+  // its room (as with a substitute font) must not hide it, and under Wine a
+  // second DC of the control, taken while it paints, may lose what it draws.
+  DrawImageOn(dc, m_nImage);
 }
 
 LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

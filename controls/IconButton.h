@@ -38,6 +38,7 @@ class CIconButton : public CSubclassedControl {
 
  private:
   void Paint(HDC dc);
+  void DrawImageOn(HDC dc, int index);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 

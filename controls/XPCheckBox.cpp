@@ -22,13 +22,15 @@ BOOL CXPCheckBox::LoadSkinBitmap(UINT id) {
 }
 
 void CXPCheckBox::DrawImage(int index) {
+  UniqueWindowDc dc(m_hWnd);
+  if (dc) DrawImageOn(dc.get(), index);
+}
+
+void CXPCheckBox::DrawImageOn(HDC dc, int index) {
   RECT window{};
   ::GetWindowRect(m_hWnd, &window);
   const int height = window.bottom - window.top;
-  UniqueWindowDc dc(m_hWnd);
-  if (!dc) return;
-  DrawSkinBitmap(dc.get(), 0, (height - kFrameHeight) / 2, kFrameWidth, kFrameHeight, m_bitmap.get(),
-                 kFrameWidth * index, 0);
+  DrawSkinBitmap(dc, 0, (height - kFrameHeight) / 2, kFrameWidth, kFrameHeight, m_bitmap.get(), kFrameWidth * index, 0);
 }
 
 int CXPCheckBox::ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed) {
@@ -43,7 +45,9 @@ void CXPCheckBox::Paint(HDC dc) {
   const BOOL checked = GetCheck() == BST_CHECKED;
   const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
   m_nImage = ImageFor(checked, disabled, m_bHover, m_bPressed);
-  DrawImage(m_nImage);
+  // Through the painting DC: under Wine a second DC of the control, taken
+  // while it paints, sometimes loses what it draws.
+  DrawImageOn(dc, m_nImage);
 
   wchar_t caption[260] = {};
   ::GetWindowTextW(m_hWnd, caption, 260);

@@ -39,6 +39,7 @@ class CXPCheckBox : public CSubclassedControl {
 
  private:
   void Paint(HDC dc);
+  void DrawImageOn(HDC dc, int index);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 

@@ -47,8 +47,8 @@ settext 1000 abc
 click 1006
 expect-box 您选择的路径无法安装Quorrin，请重新选择
 shot-box $shots\\box-invalid-path.bmp
-shot $shots\\welcome-invalid-path.bmp
 press ok
+shot $shots\\welcome-invalid-path.bmp
 settext 1000 C:\\windows\\win.ini\\sub
 click 1006
 expect-box 您选择的路径无法安装Quorrin，请重新选择
