@@ -8,10 +8,9 @@ if(WIN32)
   # Vista is the oldest system the installer runs on; Unicode Win32 calls.
   add_compile_definitions(_WIN32_WINNT=0x0600 WINVER=0x0600 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
                           __USE_MINGW_ANSI_STDIO=1)
-  # No MinGW runtime DLL may be needed beside an executable, zlib's included:
-  # without this, find_package(ZLIB) picks the import library of zlib1.dll.
+  # No MinGW runtime DLL may be needed beside an executable (zlib: see
+  # payload/CMakeLists.txt).
   add_link_options(-static -static-libgcc -static-libstdc++)
-  set(ZLIB_USE_STATIC_LIBS ON)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(QRN_WINE_ARCH 32)
   else()
