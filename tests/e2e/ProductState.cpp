@@ -1,0 +1,271 @@
+#include "tests/e2e/ProductState.h"
+
+// windows.h first: the shell headers need its macros.
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "base/Owners.h"
+#include "base/Product.h"
+#include "payload/ArchiveIndex.h"
+#include "payload/MvsReader.h"
+#include "payload/NameLists.h"
+#include "tests/support/WinFixtures.h"
+
+namespace qrn::test {
+namespace {
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+std::wstring Folder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
+  return path;
+}
+
+std::wstring FromCp936(const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(936, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(936, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+  return wide;
+}
+
+std::string ToAnsi(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int n =
+      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
+// The system folders the installer reaches with redirection off on 64-bit
+// Windows: the 32-bit system folder and the native drivers folder.
+std::wstring SystemX86Folder() { return Folder(CSIDL_SYSTEMX86); }
+
+std::wstring NativeDriversFolder() {
+  wchar_t windows[MAX_PATH] = {};
+  ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  BOOL wow64 = FALSE;
+  ::IsWow64Process(::GetCurrentProcess(), &wow64);
+  return std::wstring(windows) + (wow64 ? L"\\Sysnative\\drivers" : L"\\system32\\drivers");
+}
+
+bool Is64BitWindows() {
+  if (sizeof(void*) == 8) return true;
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Where `name` goes, or empty when it is left out on this machine.
+std::wstring Route(const std::wstring& name, const std::wstring& installFolder) {
+  const size_t first = name.find(L'\\');
+  if (first == std::wstring::npos) return std::wstring();
+  const size_t second = name.find(L'\\', first + 1);
+  if (second == std::wstring::npos) return std::wstring();
+  const std::wstring tag = Lower(name.substr(0, first));
+  const std::wstring part = Lower(name.substr(first + 1, second - first - 1));
+  const std::wstring rest = name.substr(second);
+  const bool win64 = Is64BitWindows();
+  if (tag == L"32" || tag == L"en32" || tag == L"ch32") {
+    if (win64) return std::wstring();
+  } else if (tag == L"64" || tag == L"en64" || tag == L"ch64") {
+    if (!win64) return std::wstring();
+  } else if (tag == L"sys") {
+    return part == (win64 ? L"64" : L"32") ? NativeDriversFolder() + rest : std::wstring();
+  }
+  if (part == L"program") return installFolder + rest;
+  if (part == L"system32") return SystemX86Folder() + rest;
+  return std::wstring();
+}
+
+std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+}  // namespace
+
+std::wstring HostPath(const std::string& path) {
+  std::wstring wide(path.begin(), path.end());
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  return L"Z:" + wide;
+}
+
+std::vector<RoutedEntry> RouteSetupPayload(const std::wstring& setup, const std::wstring& installFolder,
+                                           std::string* error) {
+  std::vector<RoutedEntry> routed;
+  UniqueMvsFile file(MvsOpen(setup.c_str()));
+  if (file.get() == kMvsInvalid) {
+    *error = "cannot open the setup";
+    return routed;
+  }
+  uint8_t header[archive::kHeaderSize];
+  if (!MvsReadHeader(file.get(), header)) {
+    *error = "no archive header";
+    return routed;
+  }
+  archive::ArchiveIndex index;
+  if (archive::LoadArchiveIndex(file.get(), archive::DecodeHeader(header), &index, error) !=
+      archive::IndexStatus::kOk) {
+    return routed;
+  }
+  for (const archive::IndexEntry& entry : index.entries) {
+    if (entry.IsFolder()) continue;
+    RoutedEntry r;
+    r.entryName = FromCp936(entry.name);
+    r.destination = Route(r.entryName, installFolder);
+    if (r.destination.empty()) continue;
+    const std::wstring base = BaseName(r.destination);
+    r.recorded = !IsRuntimeDll(base);
+    r.written = !IsSkippedFile(base);
+    routed.push_back(r);
+  }
+  return routed;
+}
+
+std::string ExpectedInstallRecord(const std::vector<RoutedEntry>& entries) {
+  std::string record;
+  for (const RoutedEntry& e : entries) {
+    if (e.recorded) record += ToAnsi(e.destination) + "\n";
+  }
+  return record;
+}
+
+std::wstring DataFolder() { return Folder(CSIDL_COMMON_APPDATA) + L"\\" + kProductFolderName; }
+std::wstring DesktopLink() { return UserDesktop().wstring() + L"\\Quorrin软件版.lnk"; }
+std::wstring StartMenuFolder() { return UserPrograms().wstring() + L"\\Quorrin软件版"; }
+
+bool ReportServerGet(const std::string& path, std::string* body) {
+  body->clear();
+  UniqueInternet session(::InternetOpenW(L"qrn-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session) return false;
+  UniqueInternet connection(
+      ::InternetConnectW(session.get(), L"127.0.0.1", kReportPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) return false;
+  const std::wstring object(path.begin(), path.end());
+  UniqueInternet request(::HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
+                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+  if (!request) return false;
+  DWORD timeout = 5000;
+  ::InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+  if (!::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return false;
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    return false;
+  }
+  char buffer[4096];
+  DWORD read = 0;
+  while (::InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read > 0) body->append(buffer, read);
+  return status == 200;
+}
+
+std::vector<DWORD> ProcessesIn(const std::wstring& folder) {
+  std::vector<DWORD> found;
+  const std::wstring prefix = Lower(folder + L"\\");
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!process) continue;
+    wchar_t image[1024] = {};
+    DWORD length = 1024;
+    if (!::QueryFullProcessImageNameW(process.get(), 0, image, &length)) continue;
+    if (Lower(image).rfind(prefix, 0) == 0) found.push_back(entry.th32ProcessID);
+  }
+  return found;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::wstring& name) {
+  std::vector<DWORD> found;
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (Lower(entry.szExeFile) == Lower(name)) found.push_back(entry.th32ProcessID);
+  }
+  return found;
+}
+
+void EndProcessesIn(const std::wstring& folder) {
+  for (DWORD pid : ProcessesIn(folder)) {
+    UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    if (!process) continue;
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 5000);
+  }
+}
+
+std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view) {
+  UniqueHKey opened;
+  if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS) return std::wstring();
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  DWORD type = 0;
+  if (::RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  return type == REG_SZ || type == REG_EXPAND_SZ ? std::wstring(value) : std::wstring();
+}
+
+bool RegKeyExists(HKEY root, const std::wstring& key, REGSAM view) {
+  UniqueHKey opened;
+  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS;
+}
+
+bool DeleteFolderTree(const std::wstring& folder) {
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(folder), ec);
+  return !std::filesystem::exists(std::filesystem::path(folder), ec);
+}
+
+namespace {
+
+void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueHKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) != ERROR_SUCCESS) return;
+  ::RegDeleteTreeW(key.get(), nullptr);
+  key.reset();
+  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+}  // namespace
+
+void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries, bool dataFolderToo) {
+  for (const wchar_t* name : {L"QRN.exe", L"QRNService.exe", L"QRNLocalEncrypt.exe", L"QRNIndependentEncrypt.exe",
+                              L"SecureDel.exe", L"Uninstall.exe", L"Tolvek.exe", L"TolvekService.exe"}) {
+    for (DWORD pid : ProcessesNamed(name)) {
+      UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+      if (!process) continue;
+      ::TerminateProcess(process.get(), 1);
+      ::WaitForSingleObject(process.get(), 5000);
+    }
+  }
+  if (!installFolder.empty()) EndProcessesIn(installFolder);
+  RemoveInstalledComponents();
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kEarlierUninstallKey, view);
+  }
+  DeleteKeyTree(HKEY_CURRENT_USER, kUninstallKey, 0);
+  for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+    DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
+  }
+  for (const RoutedEntry& e : entries) {
+    if (e.recorded && (installFolder.empty() || e.destination.rfind(installFolder + L"\\", 0) != 0)) {
+      RemoveFileWithRetry(std::filesystem::path(e.destination));
+    }
+  }
+  if (!installFolder.empty()) DeleteFolderTree(installFolder);
+  if (dataFolderToo) DeleteFolderTree(DataFolder());
+}
+
+}  // namespace qrn::test
