@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Owners.h"
 #include "base/Product.h"
 #include "engine/DriverStage.h"
 #include "tests/app/WindowFixture.h"
@@ -82,6 +83,12 @@ class EndToEndTest : public ::testing::Test {
     entries_ = RouteSetupPayload(SetupPath(), folder_, &error);
     ASSERT_FALSE(entries_.empty()) << "cannot read the setup " << ui::Narrow(SetupPath()) << ": " << error;
     ScrubProduct(folder_, entries_, true);
+    // A user's profile on Windows has its own Uninstall key, which the
+    // installer marks but never creates; a fresh Wine prefix has none.
+    UniqueHKey userUninstall;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallParent, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                                nullptr, userUninstall.put(), nullptr),
+              ERROR_SUCCESS);
     if (Served()) {
       std::string body;
       ASSERT_TRUE(ReportServerGet("/control/reset", &body)) << "the report server does not answer";
@@ -163,10 +170,10 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", KEY_WOW64_32KEY),
               folder_ + L"\\Uninstall.exe");
     EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", KEY_WOW64_32KEY), kProductVersionW);
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kUninstallKey)) << "no marker for the user";
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, L"qrnFile\\Shell\\open\\command", nullptr),
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kUninstallKey, KEY_WOW64_32KEY)) << "no marker for the user";
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, L"qrnFile\\Shell\\open\\command", nullptr, KEY_WOW64_32KEY),
               folder_ + L"\\QRNLocalEncrypt.exe \"%1\"");
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, L"iqrnFile\\Shell\\open\\command", nullptr),
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, L"iqrnFile\\Shell\\open\\command", nullptr, KEY_WOW64_32KEY),
               folder_ + L"\\QRNIndependentEncrypt.exe \"%1\"");
   }
 
@@ -217,9 +224,11 @@ class EndToEndTest : public ::testing::Test {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
       EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view)) << "uninstall entry left behind";
     }
-    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kUninstallKey)) << "the user's marker left behind";
-    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-      EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, key)) << ui::Narrow(key) << " left behind";
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kUninstallKey, view)) << "the user's marker left behind";
+      for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+        EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, key, view)) << ui::Narrow(key) << " left behind";
+      }
     }
     EXPECT_FALSE(FileExists(DesktopLink()));
     EXPECT_FALSE(FileExists(StartMenuFolder()));

@@ -255,9 +255,11 @@ void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEnt
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kEarlierUninstallKey, view);
   }
-  DeleteKeyTree(HKEY_CURRENT_USER, kUninstallKey, 0);
-  for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-    DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    DeleteKeyTree(HKEY_CURRENT_USER, kUninstallKey, view);
+    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+      DeleteKeyTree(HKEY_CLASSES_ROOT, key, view);
+    }
   }
   for (const RoutedEntry& e : entries) {
     if (e.recorded && (installFolder.empty() || e.destination.rfind(installFolder + L"\\", 0) != 0)) {
