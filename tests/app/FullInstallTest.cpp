@@ -48,21 +48,13 @@ bool WriteSetup(const std::wstring& setup, const std::vector<std::pair<std::stri
   return WriteFileBytes(setup, std::string(sink.bytes().begin(), sink.bytes().end()));
 }
 
-void DeleteTree(HKEY root, const std::wstring& path, REGSAM view) {
-  UniqueHKey key;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) != ERROR_SUCCESS) return;
-  ::RegDeleteTreeW(key.get(), nullptr);
-  key.reset();
-  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
-}
-
 // What the registry and data-folder stages leave; the services, drivers,
 // registrations and shortcuts go with RemoveInstalledComponents.
 void CleanMachine() {
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
-  DeleteTree(HKEY_CURRENT_USER, kUninstallKey, 0);
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+  DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, 0);
   for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-    DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, key, 0);
   }
 }
 

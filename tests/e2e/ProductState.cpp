@@ -227,18 +227,6 @@ bool DeleteFolderTree(const std::wstring& folder) {
   return !std::filesystem::exists(std::filesystem::path(folder), ec);
 }
 
-namespace {
-
-void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
-  UniqueHKey key;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) != ERROR_SUCCESS) return;
-  ::RegDeleteTreeW(key.get(), nullptr);
-  key.reset();
-  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
-}
-
-}  // namespace
-
 void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries, bool dataFolderToo) {
   for (const wchar_t* name : {L"QRN.exe", L"QRNService.exe", L"QRNLocalEncrypt.exe", L"QRNIndependentEncrypt.exe",
                               L"SecureDel.exe", L"Uninstall.exe", L"Tolvek.exe", L"TolvekService.exe"}) {
@@ -252,13 +240,13 @@ void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEnt
   if (!installFolder.empty()) EndProcessesIn(installFolder);
   RemoveInstalledComponents();
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, kEarlierUninstallKey, view);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kEarlierUninstallKey, view);
   }
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    DeleteKeyTree(HKEY_CURRENT_USER, kUninstallKey, view);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, view);
     for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-      DeleteKeyTree(HKEY_CLASSES_ROOT, key, view);
+      DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
     }
   }
   for (const RoutedEntry& e : entries) {

@@ -252,6 +252,14 @@ fs::path UserFolder(int csidl) {
 fs::path UserDesktop() { return UserFolder(CSIDL_DESKTOP); }
 fs::path UserPrograms() { return UserFolder(CSIDL_PROGRAMS); }
 
+void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueHKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) != ERROR_SUCCESS) return;
+  ::RegDeleteTreeW(key.get(), nullptr);
+  key.reset();
+  ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
 void RemoveInstalledComponents() {
   for (const wchar_t* service : {L"VeraCrypt", L"Velmdisk", L"Quorrin软件版保险箱文件保护服务"}) {
     EXPECT_TRUE(RemoveServiceIfPresent(service)) << "service left behind";

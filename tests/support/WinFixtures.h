@@ -101,6 +101,10 @@ ShellLinkData ReadShellLink(const std::filesystem::path& link);
 std::filesystem::path UserDesktop();
 std::filesystem::path UserPrograms();
 
+// Deletes a registry key with everything under it (in `view`); nothing when
+// it does not exist.
+void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view = 0);
+
 // Everything the driver, registration and shortcut stages leave in the
 // prefix: the services "VeraCrypt", "Velmdisk" and the protection service
 // (stopped, deleted, gone), the four driver files in the drivers folder, the
