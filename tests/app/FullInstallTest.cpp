@@ -51,10 +51,14 @@ bool WriteSetup(const std::wstring& setup, const std::vector<std::pair<std::stri
 // What the registry and data-folder stages leave; the services, drivers,
 // registrations and shortcuts go with RemoveInstalledComponents.
 void CleanMachine() {
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
-  DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, 0);
-  for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-    DeleteRegistryTree(HKEY_CLASSES_ROOT, key, 0);
+  // The installer writes in the 32-bit view (which Wine keeps apart for the
+  // user's and the class keys too).
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, view);
+    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+      DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
+    }
   }
 }
 
