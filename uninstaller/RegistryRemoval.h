@@ -12,7 +12,8 @@ namespace qrn {
 // Deletes HKCR\qrn_safe_file, qrnFile and iqrnFile with everything below
 // them, and HKCR\.safe, .qrn and .iqrn when their default value still names
 // that type: an extension another program has taken over since (or one
-// without a type) is left to it. True when nothing of ours is left (already missing counts as removed).
+// without a type) is left to it. True when nothing of ours is left (already
+// missing counts as removed).
 bool RemoveFileTypes();
 
 // Deletes the uninstall entry HKLM\...\Uninstall\{product} when its

@@ -44,8 +44,8 @@ std::wstring StoredImage(SC_HANDLE service) {
 
 bool IsOneOf(const std::wstring& image, const std::vector<std::wstring>& files) {
   for (const std::wstring& file : files) {
-    if (CompareStringOrdinal(image.c_str(), static_cast<int>(image.size()), file.c_str(),
-                             static_cast<int>(file.size()), TRUE) == CSTR_EQUAL) {
+    if (CompareStringOrdinal(image.c_str(), static_cast<int>(image.size()), file.c_str(), static_cast<int>(file.size()),
+                             TRUE) == CSTR_EQUAL) {
       return true;
     }
   }
@@ -61,7 +61,8 @@ ServiceRemoval RemoveService(const std::wstring& name, const std::vector<std::ws
     LOG_ERROR("OpenSCManager() failed, error code:%d", static_cast<int>(GetLastError()));
     return ServiceRemoval::kFailed;
   }
-  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
+  UniqueScHandle service(
+      OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
   if (!service) {
     const DWORD error = GetLastError();
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) {

@@ -6,8 +6,8 @@
 namespace qrn {
 
 // The libraries the installer registers: both word sizes' names.
-inline constexpr const wchar_t* kShellExtensionDlls[] = {L"QRNShellExt.dll", L"QRNShellExt-x64.dll",
-                                                         L"QRNDragDrop.dll", L"QRNDragDrop-x64.dll"};
+inline constexpr const wchar_t* kShellExtensionDlls[] = {L"QRNShellExt.dll", L"QRNShellExt-x64.dll", L"QRNDragDrop.dll",
+                                                         L"QRNDragDrop-x64.dll"};
 
 // How long one regsvr32 run may take before it is given up on (and ended).
 inline constexpr unsigned kRegsvr32WaitMs = 30000;

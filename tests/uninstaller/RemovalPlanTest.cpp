@@ -18,7 +18,8 @@ namespace {
 
 // Drive Q: does not exist in the test prefix: no path of these cases can be
 // found on disk and brought into another form.
-const RemovalRoots kRoots = {L"Q:\\Program Files\\Quorrin", L"Q:\\windows\\syswow64", L"Q:\\windows\\system32\\drivers"};
+const RemovalRoots kRoots = {L"Q:\\Program Files\\Quorrin", L"Q:\\windows\\syswow64",
+                             L"Q:\\windows\\system32\\drivers"};
 const std::wstring kSelf = L"Q:\\Program Files\\Quorrin\\Uninstall.exe";
 
 struct PlanCase {
@@ -58,8 +59,12 @@ TEST(RemovalPlanTest, TakesOnlyPlainPathsInsideTheProductsFolders) {
        {},
        {},
        0},
-      {"outside the folders", "Q:\\windows\\win.ini\nD:\\Quorrin\\QRN.exe\nQ:\\Program Files\\Quorrin2\\x\n", {}, {},
-       {}, 3},
+      {"outside the folders",
+       "Q:\\windows\\win.ini\nD:\\Quorrin\\QRN.exe\nQ:\\Program Files\\Quorrin2\\x\n",
+       {},
+       {},
+       {},
+       3},
       {"the folders themselves", "Q:\\Program Files\\Quorrin\nQ:\\windows\\syswow64\n", {}, {}, {}, 2},
       {"dot-dot and dot names",
        "Q:\\Program Files\\Quorrin\\..\\Other\\x\nQ:\\Program Files\\Quorrin\\.\\x\nQ:\\Program "
@@ -82,10 +87,15 @@ TEST(RemovalPlanTest, TakesOnlyPlainPathsInsideTheProductsFolders) {
        {},
        {},
        5},
-      {"cut-off last line refused", "Q:\\Program Files\\Quorrin\\QRN.exe\nQ:\\Program Files\\Quorrin\\QR",
-       {L"Q:\\Program Files\\Quorrin\\QRN.exe"}, {}, {}, 1},
+      {"cut-off last line refused",
+       "Q:\\Program Files\\Quorrin\\QRN.exe\nQ:\\Program Files\\Quorrin\\QR",
+       {L"Q:\\Program Files\\Quorrin\\QRN.exe"},
+       {},
+       {},
+       1},
       {"empty and overlong lines, NUL bytes",
-       "\n" + overlong + std::string("Q:\\Program Files\\Quorrin\\a\0b\n", 29) + "Q:\\Program Files\\Quorrin\\QRN.exe\n",
+       "\n" + overlong + std::string("Q:\\Program Files\\Quorrin\\a\0b\n", 29) +
+           "Q:\\Program Files\\Quorrin\\QRN.exe\n",
        {L"Q:\\Program Files\\Quorrin\\QRN.exe"},
        {},
        {},
@@ -141,7 +151,8 @@ TEST(CommandLineTest, FindsTheSilentSwitchInAnyCaseAmongTheArguments) {
       {L"", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.silent, HasSilentSwitch(c.commandLine)) << std::string(c.commandLine, c.commandLine + wcslen(c.commandLine));
+    EXPECT_EQ(c.silent, HasSilentSwitch(c.commandLine))
+        << std::string(c.commandLine, c.commandLine + wcslen(c.commandLine));
   }
 }
 

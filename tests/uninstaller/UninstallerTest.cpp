@@ -92,8 +92,8 @@ class PendingRenames {
  public:
   PendingRenames() : before_(ReadPendingRenames()) {}
   ~PendingRenames() {
-    for (const std::wstring& source : AddedSources()) {
-      std::wstring path = source;
+    for (const std::wstring& added : AddedPaths()) {
+      std::wstring path = added;
       if (path.rfind(L"\\??\\", 0) == 0) path.erase(0, 4);
       test::RemoveFileWithRetry(path);
     }
@@ -119,7 +119,6 @@ class PendingRenames {
     }
     return paths;
   }
-  std::vector<std::wstring> AddedSources() const { return AddedPaths(); }
 
  private:
   std::vector<wchar_t> before_;
@@ -308,8 +307,7 @@ TEST_F(UninstallerTest, ADamagedOrHostileRecordDeletesNothingOutside) {
   } cases[] = {
       {"missing record", false, "", 2, true},
       {"empty record", true, "", 0, true},
-      {"hostile lines",
-       true,
+      {"hostile lines", true,
        Line(victim) + folder_.string() + "\\..\\..\\victim.txt\n" + folder_.string() + "/../../victim.txt\n" +
            overlong + "victim.txt\n" + std::string("\0\n", 2) + Line(program) + cutOff.string(),
        2, false},
@@ -393,8 +391,16 @@ TEST_F(UninstallerTest, RunByTheInstallerLeavesTheNewUninstallerInPlace) {
   test::WriteBytes(Uninstaller(), Bytes("the old installation's uninstaller"));
   WriteRecord(Line(program) + Line(folder_ / "gone.dll") + Line(locked) + Line(Uninstaller()));
 
+  // A setup started from the install folder itself: no file of the record,
+  // so not the product's, and it must outlive the uninstaller it waits for.
+  test::PlaceStandIn(L"TolvekStandIn.exe", folder_ / L"QuorrinSetup.exe");
+  std::string error;
+  product_ = ui::Program::Start((folder_ / L"QuorrinSetup.exe").wstring(), L"--idle", &error);
+  ASSERT_TRUE(product_) << error;
+
   PlaceUninstaller();  // what ExtractUninstaller does
   EXPECT_EQ(static_cast<DWORD>(kUninstallIncomplete), RunCommand(Uninstaller().wstring() + L" -S"));
+  EXPECT_FALSE(product_.WaitForExit(0)) << "a program outside the record was ended";
 
   std::vector<uint8_t> fresh = test::ReadBytes(UninstallerBuild());
   fresh.push_back(0x42);  // the next installation's file
@@ -402,8 +408,8 @@ TEST_F(UninstallerTest, RunByTheInstallerLeavesTheNewUninstallerInPlace) {
   EXPECT_FALSE(Exists(program));
   EXPECT_TRUE(Exists(locked));
   for (const std::wstring& path : pending_.AddedPaths()) {
-    EXPECT_EQ(std::wstring::npos, path.find(folder_.wstring())) << "scheduled in the install folder: "
-                                                                << CStringToMultiByte(path).get();
+    EXPECT_EQ(std::wstring::npos, path.find(folder_.wstring()))
+        << "scheduled in the install folder: " << CStringToMultiByte(path).get();
   }
   Sleep(1000);
   EXPECT_EQ(fresh, test::ReadBytes(Uninstaller()));
