@@ -6,6 +6,7 @@
 #include "base/Product.h"
 #include "log/Log.h"
 #include "system/SetupInfo.h"
+#include "uninstaller/RemovalPlan.h"
 
 namespace qrn {
 namespace {
@@ -98,7 +99,10 @@ bool RemoveFileTypes() {
 bool RemoveUninstallEntry(const std::wstring& uninstallerPath) {
   bool ok = true;
   std::wstring named;
-  if (ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", &named) && !SameText(named, uninstallerPath)) {
+  // The entry may spell the path in its short form; the uninstaller still
+  // exists here, so the long form can be asked for.
+  if (ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", &named) && !SameText(named, uninstallerPath) &&
+      !SameText(LongPathForm(named), uninstallerPath)) {
     LOG_WARNING("uninstall entry names another installation, left alone:%s", CStringToMultiByte(named).get());
   } else if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey)) {
     ok = false;

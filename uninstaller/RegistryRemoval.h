@@ -17,7 +17,8 @@ namespace qrn {
 bool RemoveFileTypes();
 
 // Deletes the uninstall entry HKLM\...\Uninstall\{product} when its
-// "UninstallString" names `uninstallerPath` (ignoring case) or is missing:
+// "UninstallString" names `uninstallerPath` (ignoring case, in long form)
+// or is missing:
 // an entry that names another installation's uninstaller belongs to that
 // installation. Also deletes the per-user marker HKCU\...\Uninstall\{product}.
 // True when both are gone or were never there.

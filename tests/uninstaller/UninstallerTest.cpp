@@ -132,18 +132,27 @@ class UninstallLog {
     GetLocalTime(&now);
     wchar_t name[64];
     swprintf(name, 64, L"Uninstall%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
-    path_ = fs::path(GetAppDataDir()) / L"log" / name;
+    dataFolder_ = GetAppDataDir();
+    path_ = dataFolder_ / L"log" / name;
+    dataFolderExisted_ = Exists(dataFolder_);
+    logFolderExisted_ = Exists(path_.parent_path());
     existed_ = Exists(path_);
     start_ = test::ReadText(path_).size();
   }
   ~UninstallLog() {
     std::error_code ec;
     if (!existed_) fs::remove(path_, ec);
+    // Folders this test's runs made go again, when nothing else is in them.
+    if (!logFolderExisted_) fs::remove(path_.parent_path(), ec);
+    if (!dataFolderExisted_) fs::remove(dataFolder_, ec);
   }
   std::string Text() const { return test::ReadText(path_).substr(std::min(start_, test::ReadText(path_).size())); }
 
  private:
+  fs::path dataFolder_;
   fs::path path_;
+  bool dataFolderExisted_ = false;
+  bool logFolderExisted_ = false;
   bool existed_ = false;
   size_t start_ = 0;
 };
@@ -229,6 +238,9 @@ void ExpectStartedSilently(const std::string& log, const fs::path& uninstaller) 
 TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   const std::vector<uint8_t> userData = Bytes("the user's own list");
   test::WriteBytes(folder_ / L"UserList.db", userData);
+  const fs::path dataFile = fs::path(GetAppDataDir()) / L"UninstallerTest.dat";
+  fs::create_directories(dataFile.parent_path());
+  test::WriteBytes(dataFile, userData);
   const fs::path setup = dir_ / "setup" / "QuorrinSetup.exe";
   test::WriteSelfSetup(
       setup, {
@@ -283,7 +295,9 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ((std::vector<std::wstring>{L"QRNProtectService.log", L"UserList.db"}), left);
   EXPECT_EQ(userData, test::ReadBytes(folder_ / L"UserList.db"));
-  EXPECT_TRUE(Exists(GetAppDataDir()));
+  EXPECT_EQ(userData, test::ReadBytes(dataFile)) << "the data folder was touched";
+  std::error_code ec;
+  fs::remove(dataFile, ec);
 
   const std::string log = log_.Text();
   ExpectStartedSilently(log, Uninstaller());
