@@ -43,8 +43,8 @@ need() {  # need <file>...
 uninstaller=$programs/uninstaller/Uninstall.exe
 if [[ ! -f $uninstaller ]]; then
   if [[ ${QRN_PLACEHOLDER_UNINSTALLER:-} == 1 ]]; then
-    echo "assemble-payload: WARNING: $uninstaller is not built; a placeholder (a stand-in program that uninstalls nothing) goes into main\\Program\\Uninstall.exe" >&2
-    uninstaller=$programs/standins-bin/product/SecureDel.exe
+    echo "assemble-payload: WARNING: $uninstaller is not built; a placeholder (QRNService.exe, which uninstalls nothing) goes into main\\Program\\Uninstall.exe" >&2
+    uninstaller=$programs/standins-bin/product/QRNService.exe  # ends by itself after a second
   else
     echo "assemble-payload: the uninstaller is not built: $uninstaller is missing (target \`uninstaller\`)." >&2
     echo "assemble-payload: set QRN_PLACEHOLDER_UNINSTALLER=1 to pack a placeholder instead (it uninstalls nothing)." >&2
