@@ -41,6 +41,10 @@ echo "demo: a fresh Wine prefix in $demo_root"
 rm -rf "$demo_root" "$shots"
 mkdir -p "$demo_root" "$shots"
 "$root/scripts/make-prefixes.sh"
+# Windows keeps a per-user Uninstall key, where the installer leaves its
+# per-user marker (it does not create the parent); a new Wine prefix lacks it.
+WINEPREFIX=$wine_prefix HOME=$demo_root/home WINEDEBUG=-all /usr/lib/wine/wine64 reg add \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f >/dev/null 2>&1
 
 # The setup that runs here: the 32-bit one where 32-bit code runs, else the
 # x86_64 build that stands in for it (same payload layout, 64-bit programs).
@@ -81,7 +85,7 @@ if [[ $visible == 0 ]]; then
 fi
 
 # A warm server, and the prefix's own services started once, alone.
-WINEPREFIX=$wine_prefix HOME=$demo_root/home /usr/lib/wine/wineserver -p
+WINEPREFIX=$wine_prefix HOME=$demo_root/home /usr/lib/wine/wineserver -p || true  # one may run already
 WINEPREFIX=$wine_prefix HOME=$demo_root/home WINEDEBUG=-all timeout 120 /usr/lib/wine/wine64 cmd.exe /c exit 0 || true
 
 installed=0
@@ -122,7 +126,9 @@ SCRIPT
     installed=1
     # The product window the finish button opened.
     sleep 3
-    import -display "$DISPLAY" -window root "$shots/5-product.png" 2>/dev/null || true
+    if import -display "$DISPLAY" -window root "$shots/5-product.png" 2>/dev/null; then
+      convert "$shots/5-product.png" -trim +repage "$shots/5-product.png" || true
+    fi
   else
     echo "demo: the installation did not finish through the window" >&2
   fi

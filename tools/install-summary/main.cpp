@@ -168,20 +168,26 @@ bool InstalledFiles(const std::wstring& folder) {
   return true;
 }
 
+// The installer is a 32-bit program: its HKEY_CLASSES_ROOT writes go to the
+// 32-bit view, which Windows shares with the 64-bit one for file types;
+// Wine keeps them apart, so both views are read.
 void FileTypes() {
   Heading("File types (HKCR)");
   for (const wchar_t* extension : {L".safe", L".qrn", L".iqrn"}) {
-    std::wstring progId;
-    if (!ReadString(HKEY_CLASSES_ROOT, extension, nullptr, 0, &progId)) {
-      Line(L"  " + std::wstring(extension) + L": MISSING");
-      continue;
+    bool found = false;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      std::wstring progId;
+      if (!ReadString(HKEY_CLASSES_ROOT, extension, nullptr, view, &progId)) continue;
+      found = true;
+      std::wstring command, icon;
+      ReadString(HKEY_CLASSES_ROOT, progId + L"\\Shell\\open\\command", nullptr, view, &command);
+      ReadString(HKEY_CLASSES_ROOT, progId + L"\\DefaultIcon", nullptr, view, &icon);
+      Line(L"  " + std::wstring(extension) + L" -> " + progId +
+           (view == KEY_WOW64_32KEY ? L" (32-bit view)" : L" (64-bit view)"));
+      Line(L"    open: " + (command.empty() ? std::wstring(L"MISSING") : command));
+      Line(L"    icon: " + (icon.empty() ? std::wstring(L"MISSING") : icon));
     }
-    std::wstring command, icon;
-    ReadString(HKEY_CLASSES_ROOT, progId + L"\\Shell\\open\\command", nullptr, 0, &command);
-    ReadString(HKEY_CLASSES_ROOT, progId + L"\\DefaultIcon", nullptr, 0, &icon);
-    Line(L"  " + std::wstring(extension) + L" -> " + progId);
-    Line(L"    open: " + (command.empty() ? std::wstring(L"MISSING") : command));
-    Line(L"    icon: " + (icon.empty() ? std::wstring(L"MISSING") : icon));
+    if (!found) Line(L"  " + std::wstring(extension) + L": MISSING");
   }
 }
 
