@@ -26,8 +26,11 @@ export QRN_WINE_ROOT=$demo_root
 
 pids=()
 stop_wine() { WINEPREFIX=$wine_prefix HOME=$demo_root/home /usr/lib/wine/wineserver -k 2>/dev/null || true; }
+visible=0
 cleanup() {
-  stop_wine
+  # In a window the product the finish button started stays open for you;
+  # the next demo run ends it with the old prefix.
+  [[ $visible == 1 ]] || stop_wine
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
@@ -74,8 +77,7 @@ record=$demo_root/product-record.txt
 export QRN_PRODUCT_RECORD
 QRN_PRODUCT_RECORD=$(winpath "$record")
 
-visible=0
-if [[ -n ${DISPLAY:-} && -z ${QRN_DEMO_HEADLESS:-} ]] && xdpyinfo >/dev/null 2>&1; then visible=1; fi
+if [[ -n ${DISPLAY:-} && -z ${QRN_DEMO_HEADLESS:-} ]] && timeout 10 xdpyinfo >/dev/null 2>&1; then visible=1; fi
 if [[ $visible == 0 ]]; then
   display=:$((90 + RANDOM % 100))
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
