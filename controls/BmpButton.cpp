@@ -57,22 +57,7 @@ void CBmpButton::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_MOUSEMOVE:
-      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
-      break;
-    case WM_MOUSEHOVER:
-      m_bHover = TRUE;
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return 0;
-    case WM_MOUSELEAVE:
-      m_bHover = FALSE;
-      m_bTracking = FALSE;
-      ::InvalidateRect(m_hWnd, nullptr, FALSE);
-      return 0;
-    default:
-      break;
-  }
+  if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, FALSE)) return 0;
   return DefWindowProc(message, wParam, lParam);
 }
 

@@ -41,19 +41,8 @@ void CLinkBtn::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 LRESULT CLinkBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, FALSE)) return 0;
   switch (message) {
-    case WM_MOUSEMOVE:
-      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
-      break;
-    case WM_MOUSEHOVER:
-      m_bHover = TRUE;
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return 0;
-    case WM_MOUSELEAVE:
-      m_bHover = FALSE;
-      m_bTracking = FALSE;
-      ::InvalidateRect(m_hWnd, nullptr, FALSE);
-      return 0;
     case WM_SETCURSOR:
       // Whatever the hit-test code: the hand shows over the edges too.
       ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));

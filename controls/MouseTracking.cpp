@@ -11,4 +11,23 @@ BOOL ArmMouseTracking(HWND control) {
   return ::TrackMouseEvent(&track);
 }
 
+BOOL HandleHoverMessage(HWND control, UINT message, BOOL* hover, BOOL* tracking, BOOL eraseOnLeave) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (!*tracking) *tracking = ArmMouseTracking(control);
+      return FALSE;
+    case WM_MOUSEHOVER:
+      *hover = TRUE;
+      ::InvalidateRect(control, nullptr, TRUE);
+      return TRUE;
+    case WM_MOUSELEAVE:
+      *hover = FALSE;
+      *tracking = FALSE;
+      ::InvalidateRect(control, nullptr, eraseOnLeave);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace qrn

@@ -66,19 +66,8 @@ void CXPCheckBox::Paint(HDC dc) {
 }
 
 LRESULT CXPCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, TRUE)) return 0;
   switch (message) {
-    case WM_MOUSEMOVE:
-      if (!m_bTracking) m_bTracking = ArmMouseTracking(m_hWnd);
-      break;
-    case WM_MOUSEHOVER:
-      m_bHover = TRUE;
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return 0;
-    case WM_MOUSELEAVE:
-      m_bHover = FALSE;
-      m_bTracking = FALSE;
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return 0;
     case WM_PAINT: {
       UniquePaintDc paint(m_hWnd);
       if (paint.get() != nullptr) Paint(paint.get());

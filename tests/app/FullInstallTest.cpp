@@ -21,8 +21,6 @@
 namespace qrn::test {
 namespace {
 
-constexpr int kBanner = 195;
-
 std::wstring InstallerPath() {
   std::wstring path = ui::Widen(QRN_APP_DIR "/installer-stub.exe");
   for (wchar_t& c : path) {
@@ -66,22 +64,6 @@ void CleanMachine() {
   for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
     DeleteTree(HKEY_CLASSES_ROOT, key, 0);
   }
-}
-
-int ProgressBarRight(const ui::Image& image) {
-  int right = 20;
-  for (int x = 20; x < 530; ++x) {
-    if (image.At(x, kBanner + 49) == RGB(0, 160, 233)) right = x + 1;
-  }
-  return right;
-}
-
-uint64_t StatusStripPrint(const ui::Image& image) {
-  uint64_t hash = 1469598103934665603ull;
-  for (int y = kBanner + 20; y < kBanner + 40; ++y) {
-    for (int x = 20; x < 450; ++x) hash = (hash ^ image.At(x, y)) * 1099511628211ull;
-  }
-  return hash;
 }
 
 class FullInstallTest : public ::testing::Test {

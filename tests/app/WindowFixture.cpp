@@ -350,4 +350,22 @@ struct Expectation {
   return ::testing::AssertionSuccess();
 }
 
+int ProgressBarRight(const ui::Image& image) {
+  constexpr int kBanner = 195;
+  int right = 20;
+  for (int x = 20; x < 530; ++x) {
+    if (image.At(x, kBanner + 49) == RGB(0, 160, 233)) right = x + 1;
+  }
+  return right;
+}
+
+uint64_t StatusStripPrint(const ui::Image& image) {
+  constexpr int kBanner = 195;
+  uint64_t hash = 1469598103934665603ull;
+  for (int y = kBanner + 20; y < kBanner + 40; ++y) {
+    for (int x = 20; x < 450; ++x) hash = (hash ^ image.At(x, y)) * 1099511628211ull;
+  }
+  return hash;
+}
+
 }  // namespace qrn::test

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ enum : int {
   kCheckCustom = 1009,
   kCheckHelp = 1010,
 };
+
+// What the installing state's picture shows: the right end of the blue
+// part of the progress bar (20 when none), and a fingerprint of the status
+// strip.
+int ProgressBarRight(const ui::Image& image);
+uint64_t StatusStripPrint(const ui::Image& image);
 
 // A built test program (window-test-setup.exe, qrn-recorder.exe, ...), as a
 // Windows path.

@@ -18,30 +18,11 @@
 namespace qrn::test {
 namespace {
 
-constexpr int kBanner = 195;
 const wchar_t kInvalidPath[] = L"您选择的路径无法安装Quorrin，请重新选择";
 const wchar_t kNoSpace[] = L"您选择的路径所在磁盘空间不足，请重新选择";
 const wchar_t kQuitQuestion[] = L"您确定要退出“Quorrin”安装程序吗？";
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6B1D4E20-8C3A-4F57-9E21-0A7C53D9B184}";
-
-// The right end of the blue part of the progress bar, 20 when none.
-int ProgressBarRight(const ui::Image& image) {
-  int right = 20;
-  for (int x = 20; x < 530; ++x) {
-    if (image.At(x, kBanner + 49) == RGB(0, 160, 233)) right = x + 1;
-  }
-  return right;
-}
-
-// A fingerprint of what the status strip shows.
-uint64_t StatusStripPrint(const ui::Image& image) {
-  uint64_t hash = 1469598103934665603ull;
-  for (int y = kBanner + 20; y < kBanner + 40; ++y) {
-    for (int x = 20; x < 450; ++x) hash = (hash ^ image.At(x, y)) * 1099511628211ull;
-  }
-  return hash;
-}
 
 bool HasRedText(const ui::Image& image) {
   for (int y = 380; y < 400; ++y) {

@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@ namespace qrn {
 namespace {
 
 using namespace archive;
+using test::RandomBytes;
 using test::TempDir;
 
 constexpr uint32_t kStubSize = 1536;  // not a multiple of 16, as a real image need not be
@@ -27,13 +27,6 @@ struct FileSpec {
   std::vector<uint8_t> data;
   bool folder = false;
 };
-
-std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
-  std::mt19937 random(stream);
-  std::vector<uint8_t> out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(random());
-  return out;
-}
 
 MvsFileTimes TimesFor(size_t i) {
   MvsFileTimes t{};

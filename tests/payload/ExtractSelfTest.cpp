@@ -5,19 +5,17 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "base/Owners.h"
 #include "engine/InstallSettings.h"
-#include "payload/ArchiveWriter.h"
 #include "payload/ExtractArchive.h"
+#include "tests/support/SelfSetup.h"
 #include "tests/support/TempDir.h"
 
 namespace qrn {
 namespace {
-
-using namespace archive;
 
 const char kReadme[] = "installed from my own file";
 const char kUninstaller[] = "MZ the uninstaller";
@@ -33,34 +31,17 @@ int ExtractSelf(const wchar_t* folder, const wchar_t* uninstaller) {
 }
 
 TEST(ExtractSelfTest, InstallerExtractsThePayloadAppendedToItsOwnFile) {
-  wchar_t self[MAX_PATH];
-  ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-  const std::vector<uint8_t> image = test::ReadBytes(self);
-  MemorySink sink;
-  sink.Write(image.data(), image.size());
-  ArchiveWriter writer(sink, static_cast<uint32_t>(image.size()), ArchiveOptions{});
-  ASSERT_TRUE(writer.AddFile("main\\Program\\readme.txt", reinterpret_cast<const uint8_t*>(kReadme),
-                             std::strlen(kReadme), FILE_ATTRIBUTE_ARCHIVE, MvsFileTimes{}));
-  ASSERT_TRUE(writer.AddFile("main\\Program\\Uninstall.exe", reinterpret_cast<const uint8_t*>(kUninstaller),
-                             std::strlen(kUninstaller), FILE_ATTRIBUTE_ARCHIVE, MvsFileTimes{}));
-  ASSERT_TRUE(writer.Finish()) << writer.error();
+  const auto bytes = [](const char* text) { return std::vector<uint8_t>(text, text + std::strlen(text)); };
   test::TempDir dir;
-  const std::wstring setup = (dir / "setup-copy.exe").wstring();
-  test::WriteBytes(setup, sink.bytes());
+  const std::filesystem::path setup = dir / "setup-copy.exe";
+  test::WriteSelfSetup(
+      setup, {{"main\\Program\\readme.txt", bytes(kReadme)}, {"main\\Program\\Uninstall.exe", bytes(kUninstaller)}});
+  ASSERT_FALSE(::testing::Test::HasFatalFailure());
   const std::wstring folder = (dir / "Quorrin").wstring();
   const std::wstring oldUninstaller = (dir / "old-uninstall.exe").wstring();
 
-  std::wstring command = L"\"" + setup + L"\" --extract-self \"" + folder + L"\" \"" + oldUninstaller + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  UniqueProcessInformation process;
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process.put()))
-      << GetLastError();
-  ASSERT_EQ(WaitForSingleObject(process.get().hProcess, 60000), WAIT_OBJECT_0);
-  DWORD exitCode = 99;
-  GetExitCodeProcess(process.get().hProcess, &exitCode);
-  EXPECT_EQ(exitCode, 0u) << "10: uninstaller, 11: extraction pass failed";
+  EXPECT_EQ(test::RunAndWait(setup, L"--extract-self \"" + folder + L"\" \"" + oldUninstaller + L"\"", 60000), 0u)
+      << "10: uninstaller, 11: extraction pass failed";
   const std::vector<uint8_t> readme = test::ReadBytes(dir / "Quorrin" / "readme.txt");
   EXPECT_EQ(std::string(readme.begin(), readme.end()), kReadme);
   const std::vector<uint8_t> uninstaller = test::ReadBytes(oldUninstaller);

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -35,15 +34,9 @@ using namespace archive;
 using test::Bytes;
 using test::Gbk;
 using test::LogCapture;
+using test::RandomBytes;
 using test::SetupEntry;
 using test::TempDir;
-
-std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
-  std::mt19937 random(stream);
-  std::vector<uint8_t> out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(random());
-  return out;
-}
 
 MvsFileTimes Times(uint64_t base) {
   MvsFileTimes t{};

@@ -9,13 +9,14 @@
 
 namespace qrn::test {
 
-void WriteSelfSetup(const std::filesystem::path& setup, const std::vector<PayloadFile>& files) {
+void WriteSelfSetup(const std::filesystem::path& setup, const std::vector<PayloadFile>& files,
+                    const archive::ArchiveOptions& options) {
   wchar_t self[MAX_PATH];
   ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
   const std::vector<uint8_t> image = ReadBytes(self);
   archive::MemorySink sink;
   sink.Write(image.data(), image.size());
-  archive::ArchiveWriter writer(sink, static_cast<uint32_t>(image.size()), archive::ArchiveOptions{});
+  archive::ArchiveWriter writer(sink, static_cast<uint32_t>(image.size()), options);
   for (const PayloadFile& f : files) {
     ASSERT_TRUE(writer.AddFile(f.name, f.data.data(), f.data.size(), FILE_ATTRIBUTE_ARCHIVE, {})) << writer.error();
   }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/ArchiveWriter.h"
+
 namespace qrn::test {
 
 struct PayloadFile {
@@ -19,7 +21,8 @@ struct PayloadFile {
 };
 
 // Writes this program with `files` appended as its payload to `setup`.
-void WriteSelfSetup(const std::filesystem::path& setup, const std::vector<PayloadFile>& files);
+void WriteSelfSetup(const std::filesystem::path& setup, const std::vector<PayloadFile>& files,
+                    const archive::ArchiveOptions& options = {});
 
 // Runs `program arguments` and waits; the exit code, or 0xFFFFFFFF when it
 // could not start or did not end within `timeoutMs`.

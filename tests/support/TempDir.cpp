@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <random>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -48,6 +49,13 @@ void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << "cannot write " << path.string();
+}
+
+std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
+  std::mt19937 random(stream);
+  std::vector<uint8_t> out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(random());
+  return out;
 }
 
 }  // namespace qrn::test

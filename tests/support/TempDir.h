@@ -24,4 +24,7 @@ class TempDir {
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
+// `n` pseudo-random bytes, the same for the same `stream` on every run.
+std::vector<uint8_t> RandomBytes(size_t n, unsigned stream);
+
 }  // namespace qrn::test
