@@ -59,6 +59,14 @@ else
 fi
 
 echo "demo: report server on 127.0.0.1:$port"
+# The installer reports to this fixed port; another run's server (a test run
+# on the same machine) may hold it for a while.
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+for i in $(seq 120); do
+  listening || break
+  ((i == 1)) && echo "demo: port $port is in use; waiting up to 2 minutes for it"
+  sleep 1
+done
 "$root/out/report-server" --port "$port" --db "$demo_root/reports.sqlite3" >"$demo_root/report-server.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do
