@@ -37,4 +37,20 @@ cp "$root/tools/report-server/report-server" "$root/out/report-server"
 # The UI driver as a 64-bit program: it runs wherever Wine or Windows runs
 # 64-bit code and drives 32-bit and 64-bit windows alike.
 cp "$root/build/x86_64/tools/ui-driver/ui-driver.exe" "$root/out/ui-driver.exe"
-"$root/out/qrnpack" pack "$root/out/installer-stub.exe" "$root/sample/payload" "$root/out/QuorrinSetup.exe"
+# The summary of an installation that the demo prints (x86-64, as the UI driver).
+cp "$root/build/x86_64/tools/install-summary/install-summary.exe" "$root/out/install-summary.exe"
+
+# The setups, packed from the stand-in product laid out as the payload:
+#   QuorrinSetup.exe      the 32-bit installer with the 32-bit product
+#   QuorrinSetup-x64.exe  the x86_64 build of the installer (it answers IsWow64
+#                         TRUE, so it installs as the 32-bit one does on 64-bit
+#                         Windows) with the product's programs from the x86_64
+#                         build: the setup that runs where only 64-bit code runs
+"$root/scripts/assemble-payload.sh" win32 "$root/build/product/payload-win32"
+"$root/scripts/assemble-payload.sh" x64 "$root/build/product/payload-x64"
+"$root/out/qrnpack" pack "$root/out/installer-stub.exe" "$root/build/product/payload-win32" "$root/out/QuorrinSetup.exe"
+"$root/out/qrnpack" pack "$root/build/x86_64/app/installer-stub.exe" "$root/build/product/payload-x64" \
+  "$root/out/QuorrinSetup-x64.exe"
+for setup in QuorrinSetup.exe QuorrinSetup-x64.exe; do
+  "$root/out/qrnpack" verify "$root/out/$setup" >/dev/null
+done

@@ -3,7 +3,8 @@
 # pictures to docs/screenshots/: welcome (collapsed and expanded), installing,
 # finished, and the boxes of each refused path. The setup is the installer's
 # window code with the stand-in install thread (standins/), packed with
-# out/qrnpack from the sample payload; the driver is out/ui-driver.exe.
+# out/qrnpack from the stand-in product (build/product/payload-x64, laid out
+# by scripts/build.sh); the driver is out/ui-driver.exe.
 # Run after scripts/build.sh, as root (the "too little space" box needs a
 # small mounted drive; see tests/app/with-test-drives.sh).
 set -euo pipefail
@@ -27,7 +28,7 @@ if [[ -z ${DISPLAY:-} ]]; then
   sleep 1
 fi
 
-"$root/out/qrnpack" pack "$root/build/x86_64/standins/window-test-setup.exe" "$root/sample/payload" "$work/QuorrinSetup.exe" >/dev/null
+"$root/out/qrnpack" pack "$root/build/x86_64/standins/window-test-setup.exe" "$root/build/product/payload-x64" "$work/QuorrinSetup.exe" >/dev/null
 setup="Z:${work//\//\\}\\QuorrinSetup.exe"
 shots="Z:${work//\//\\}"
 

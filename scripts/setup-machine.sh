@@ -55,7 +55,10 @@ fi
 
 # The MinGW compilers must use the posix thread model (std::thread, std::mutex).
 for t in i686 x86_64; do
-  if ! "$t-w64-mingw32-g++-posix" -v 2>&1 | grep -q 'Thread model: posix'; then
+  # Read whole before matching: grep -q stops reading at the match, and the
+  # compiler's SIGPIPE would then fail the pipeline (pipefail).
+  version=$("$t-w64-mingw32-g++-posix" -v 2>&1 || true)
+  if [[ $version != *'Thread model: posix'* ]]; then
     echo "setup-machine: $t-w64-mingw32-g++-posix missing or not posix" >&2
     exit 1
   fi
