@@ -12,8 +12,8 @@
 #        64-bit code runs (out/QuorrinSetup-x64.exe).
 # Both carry: en32 (32-bit shell extensions), ch64 (64-bit shell extensions),
 # sys\32 and sys\64 (drivers), main\System32 (a library of ours for the
-# 32-bit system folder), a runtime-library name (msvcp100.dll, extracted but
-# not recorded) and a user-data name (UserList.db, recorded, never written).
+# 32-bit system folder), a runtime-library name (main\System32\mfc42.dll,
+# extracted but not recorded) and a user-data name (UserList.db, recorded, never written).
 #
 # main\Program\Uninstall.exe is the `uninstaller` target's output. Until that
 # target is built, QRN_PLACEHOLDER_UNINSTALLER=1 puts a stand-in program under
@@ -54,9 +54,9 @@ fi
 
 product=$programs/standins-bin/product
 src=$root/standins/product/files
-need "$uninstaller" "$programs/standins-bin/QRNProtectService.exe"
+need "$uninstaller" "$programs/standins-bin/product/QRNProtectService.exe"
 for exe in QRN QRNService QRNLocalEncrypt QRNIndependentEncrypt SecureDel; do need "$product/$exe.exe"; done
-need "$product/msvcp100.dll" "$product/QRN.ico" "$product/help/QRN_help.html" "$b32/standins-bin/product/system32/QRNHelper.dll"
+need "$b32/standins-bin/product/system32/mfc42.dll" "$product/QRN.ico" "$product/help/QRN_help.html" "$b32/standins-bin/product/system32/QRNHelper.dll"
 need "$b32/standins-bin/QRNShellExt.dll" "$b32/standins-bin/QRNDragDrop.dll"
 need "$b64/standins-bin/QRNShellExt-x64.dll" "$b64/standins-bin/QRNDragDrop-x64.dll"
 need "$b32/standins-bin/drivers/Velmdisk2.sys" "$b32/standins-bin/drivers/Velmdisk.sys"
@@ -73,12 +73,12 @@ mkdir -p "$dest/main/Program/help" "$dest/main/System32" "$dest/en32/Program" "$
 for exe in QRN QRNService QRNLocalEncrypt QRNIndependentEncrypt SecureDel; do
   cp "$product/$exe.exe" "$dest/main/Program/"
 done
-cp "$programs/standins-bin/QRNProtectService.exe" "$dest/main/Program/"
+cp "$programs/standins-bin/product/QRNProtectService.exe" "$dest/main/Program/"
 cp "$uninstaller" "$dest/main/Program/Uninstall.exe"
-cp "$product/QRN.ico" "$product/msvcp100.dll" "$dest/main/Program/"
+cp "$product/QRN.ico" "$dest/main/Program/"
 cp "$product/help/QRN_help.html" "$dest/main/Program/help/"
 cp "$src/说明.txt" "$src/UserList.db" "$dest/main/Program/"
-cp "$b32/standins-bin/product/system32/QRNHelper.dll" "$dest/main/System32/"
+cp "$b32/standins-bin/product/system32/QRNHelper.dll" "$b32/standins-bin/product/system32/mfc42.dll" "$dest/main/System32/"
 cp "$b32/standins-bin/QRNShellExt.dll" "$b32/standins-bin/QRNDragDrop.dll" "$dest/en32/Program/"
 cp "$b64/standins-bin/QRNShellExt-x64.dll" "$b64/standins-bin/QRNDragDrop-x64.dll" "$dest/ch64/Program/"
 cp "$b32/standins-bin/drivers/Velmdisk2.sys" "$b32/standins-bin/drivers/Velmdisk.sys" "$dest/sys/32/"

@@ -7,11 +7,18 @@
 // another name (C:\Program.exe in the unquoted-path test) leaves its own log
 // (C:\Program.log) and cannot be mistaken for the real program.
 //
+// The product's copy (built with QRN_LOG_IN_DATA_FOLDER) keeps the same
+// lines in the product's data folder instead (common application data,
+// Quorrin, log, QRNProtectService.log), as a real service keeps its logs
+// out of the install folder, which its uninstaller empties and removes.
+//
 // Test-only: when "<exe base name>.stoppending" exists beside the executable,
 // a stop request leaves the service in SERVICE_STOP_PENDING for the number of
 // milliseconds written in that file (10000 when it holds no number) before it
 // stops, so the installer's bounded stop wait can be seen to give up.
 #include <windows.h>
+// windows.h first: the shell header needs its macros.
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <cwchar>
@@ -39,8 +46,19 @@ std::wstring BasePath() {
   return path;
 }
 
+std::wstring LogPath() {
+#if defined(QRN_LOG_IN_DATA_FOLDER)
+  wchar_t data[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data))) return std::wstring();
+  return std::wstring(data) + L"\\Quorrin\\log\\QRNProtectService.log";
+#else
+  return BasePath() + L".log";
+#endif
+}
+
 void AppendLine(const std::string& line) {
-  const std::wstring log = BasePath() + L".log";
+  const std::wstring log = LogPath();
+  if (log.empty()) return;
   HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;

@@ -123,6 +123,8 @@ std::vector<RoutedEntry> RouteSetupPayload(const std::wstring& setup, const std:
     const std::wstring base = BaseName(r.destination);
     r.recorded = !IsRuntimeDll(base);
     r.written = !IsSkippedFile(base);
+    r.dataOffset = entry.entry.dataOffset;
+    r.packedSize = entry.entry.packedSize;
     routed.push_back(r);
   }
   return routed;

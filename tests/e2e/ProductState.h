@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct RoutedEntry {
   std::wstring destination;  // full path on this machine
   bool recorded = false;     // listed in InstallInfo.db
   bool written = false;      // the setup writes it
+  uint64_t dataOffset = 0;   // where its packed data starts in the deciphered stream
+  uint64_t packedSize = 0;
 };
 
 // Reads the archive index of `setup` and routes every file entry as the

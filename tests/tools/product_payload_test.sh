@@ -38,9 +38,9 @@ main/Program/SecureDel.exe
 main/Program/Uninstall.exe
 main/Program/UserList.db
 main/Program/help/QRN_help.html
-main/Program/msvcp100.dll
 main/Program/说明.txt
 main/System32/QRNHelper.dll
+main/System32/mfc42.dll
 sys/32/Velmdisk.sys
 sys/32/Velmdisk2.sys
 sys/64/Velmdisk-x64.sys
@@ -60,7 +60,7 @@ for kind in win32 x64; do
     check "$kind: main\\Program\\$exe.exe is $programs" [ "$(machine "$dir/main/Program/$exe.exe")" == $programs ]
   done
   for f in en32/Program/QRNShellExt.dll en32/Program/QRNDragDrop.dll sys/32/Velmdisk.sys sys/32/Velmdisk2.sys \
-    main/System32/QRNHelper.dll; do
+    main/System32/QRNHelper.dll main/System32/mfc42.dll; do
     check "$kind: $f is i386" [ "$(machine "$dir/$f")" == i386 ]
   done
   for f in ch64/Program/QRNShellExt-x64.dll ch64/Program/QRNDragDrop-x64.dll sys/64/Velmdisk-x64.sys \
