@@ -24,6 +24,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/Utf8.h"
+
 namespace {
 
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -66,15 +68,6 @@ void AppendLine(const std::string& line) {
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(file);
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(static_cast<size_t>(n - 1));
-  return out;
 }
 
 // Milliseconds to stay in SERVICE_STOP_PENDING; 0 when the marker is absent.
@@ -123,7 +116,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     return;
   }
   Report(SERVICE_START_PENDING, 3000);
-  AppendLine("start pid=" + std::to_string(GetCurrentProcessId()) + " path=" + Narrow(ExecutablePath()));
+  AppendLine("start pid=" + std::to_string(GetCurrentProcessId()) + " path=" + qrn::WideToUtf8(ExecutablePath()));
   Report(SERVICE_RUNNING);
 
   WaitForSingleObject(g_stopEvent, INFINITE);

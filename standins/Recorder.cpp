@@ -7,16 +7,15 @@
 
 #include <string>
 
+#include "base/Utf8.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t record[MAX_PATH] = {};
   if (::GetEnvironmentVariableW(L"QRN_RECORD_FILE", record, MAX_PATH) == 0) return 2;
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::wstring line = std::wstring(self) + L"|" + ::GetCommandLineW() + L"\n";
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size, nullptr, nullptr);
+  const std::string utf8 = qrn::WideToUtf8(line);
   // Appends whole lines even when two copies record at once.
   HANDLE file = ::CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

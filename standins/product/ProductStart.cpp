@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "base/Owners.h"
+#include "base/Utf8.h"
 
 namespace qrn::product {
 
@@ -27,11 +28,8 @@ void RecordStart() {
   const DWORD n = ::GetEnvironmentVariableW(L"QRN_PRODUCT_RECORD", record, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return;
   const std::wstring line = ExeBaseName() + L" " + ::GetCommandLineW() + L"\n";
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size, nullptr, nullptr);
+  const std::string utf8 = qrn::WideToUtf8(line);
+  if (utf8.empty()) return;
   // FILE_APPEND_DATA: whole lines even when two programs record at once.
   UniqueFile file(::CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -14,18 +14,10 @@
 
 #include "base/Owners.h"
 #include "base/Product.h"
+#include "base/Utf8.h"
 #include "standins/product/ProductStart.h"
 
 namespace {
-
-std::string ToUtf8(const std::wstring& text) {
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
 
 // Exit codes: 0 recorded (or recorded before), 1 no data folder, 2 the file
 // cannot be written.
@@ -47,8 +39,8 @@ int RecordFirstRun() {
   char time[64] = {};
   std::snprintf(time, sizeof time, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
                 now.wMinute, now.wSecond);
-  const std::string text =
-      std::string("first run ") + time + "\r\nprogram " + ToUtf8(std::wstring(self, n < MAX_PATH ? n : 0)) + "\r\n";
+  const std::string text = std::string("first run ") + time + "\r\nprogram " +
+                           qrn::WideToUtf8(std::wstring(self, n < MAX_PATH ? n : 0)) + "\r\n";
   DWORD written = 0;
   if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return 2;
   return 0;

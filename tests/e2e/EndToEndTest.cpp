@@ -308,13 +308,13 @@ TEST_F(EndToEndTest, InstallationOverAnEarlierOneKeepsUserData) {
   ExpectRegistered();
   ExpectServicesAndDevices();
   EXPECT_EQ(ReadFileBytes(userData), bytes) << "the user's data changed";
-  // The old uninstaller was run quietly and logged how it was started.
-  bool quiet = false;
-  for (const std::wstring& name : FolderEntries(DataFolder() + L"\\log")) {
-    if (name.rfind(L"Uninstall", 0) != 0) continue;
-    quiet = quiet || ReadFileBytes(DataFolder() + L"\\log\\" + name).find(" -S") != std::string::npos;
-  }
-  EXPECT_TRUE(quiet) << "no log of the old uninstaller run with -S";
+  // The old uninstaller was run quietly, and did its whole work.
+  const std::string uninstallLog = UninstallLogs();
+  const size_t started = uninstallLog.find("started, command line:");
+  const size_t lineEnd = uninstallLog.find('\r', started);
+  ASSERT_TRUE(started != std::string::npos && lineEnd != std::string::npos) << "the old uninstaller never ran";
+  EXPECT_EQ(uninstallLog.substr(lineEnd - 3, 3), " -S") << uninstallLog.substr(started, lineEnd - started);
+  EXPECT_NE(uninstallLog.find("uninstallation complete"), std::string::npos) << uninstallLog;
   ASSERT_TRUE(Finish(run, true));
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/Owners.h"
+#include "base/Utf8.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
@@ -22,14 +23,6 @@ namespace qrn {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Utf8(const std::wstring& text) {
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
 
 std::string ReadText(const fs::path& path) {
   const std::vector<uint8_t> bytes = test::ReadBytes(path);
@@ -98,7 +91,7 @@ TEST(StandinProductTest, WindowedProgramsRecordTheirStartShowTheirWindowAndClose
   const std::wstring argument = L"\"" + (dir.path() / L"保险箱 1.safe").wstring() + L"\"";
   std::string expected;
   for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.exe));
+    SCOPED_TRACE(WideToUtf8(c.exe));
     const fs::path program = test::StandIn(std::wstring(L"product\\") + c.exe);
     UniqueProcessInformation process;
     test::Launch(program, argument, &process);
@@ -108,7 +101,7 @@ TEST(StandinProductTest, WindowedProgramsRecordTheirStartShowTheirWindowAndClose
       TerminateProcess(process.get().hProcess, 1);
       ADD_FAILURE() << "the window did not close itself";
     }
-    expected += Utf8(std::wstring(c.exe) + L" \"" + program.wstring() + L"\" " + argument + L"\n");
+    expected += WideToUtf8(std::wstring(c.exe) + L" \"" + program.wstring() + L"\" " + argument + L"\n");
   }
   EXPECT_EQ(expected, ReadText(record));
 }
@@ -143,7 +136,7 @@ TEST_F(ServiceInitTest, InitRecordsTheFirstRunOnlyAndEveryStartIsRecorded) {
   ASSERT_EQ(0u, test::RunAndWait(program, L"-init", 30000));
   const std::string first = ReadText(init());
   EXPECT_EQ(0u, first.rfind("first run 2", 0)) << first;
-  EXPECT_NE(std::string::npos, first.find("program " + Utf8(program.wstring()) + "\r\n")) << first;
+  EXPECT_NE(std::string::npos, first.find("program " + WideToUtf8(program.wstring()) + "\r\n")) << first;
 
   Sleep(1100);  // a second run within the same second would not show a rewrite
   ASSERT_EQ(0u, test::RunAndWait(program, L"-init", 30000));
@@ -151,7 +144,7 @@ TEST_F(ServiceInitTest, InitRecordsTheFirstRunOnlyAndEveryStartIsRecorded) {
   ASSERT_EQ(0u, test::RunAndWait(program, L"", 30000));
   EXPECT_EQ(first, ReadText(init()));
 
-  const std::string quoted = "\"" + Utf8(program.wstring()) + "\"";
+  const std::string quoted = "\"" + WideToUtf8(program.wstring()) + "\"";
   EXPECT_EQ(
       "QRNService.exe " + quoted + " -init\nQRNService.exe " + quoted + " -init\nQRNService.exe " + quoted + " \n",
       ReadText(record));

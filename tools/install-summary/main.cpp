@@ -20,27 +20,19 @@
 
 #include "base/Owners.h"
 #include "base/Product.h"
+#include "base/Utf8.h"
 
 namespace qrn::summary {
 namespace {
 
 constexpr DWORD kGetDriverVersion = 0x222004;
 
-std::string Utf8(const std::wstring& text) {
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
-
 void Line(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fwrite("\n", 1, 1, stdout);
 }
 
-void Line(const std::wstring& text) { Line(Utf8(text)); }
+void Line(const std::wstring& text) { Line(WideToUtf8(text)); }
 
 void Heading(const char* title) {
   Line("");
@@ -104,7 +96,7 @@ std::wstring UninstallEntry() {
     }
     Line(L"  " + std::wstring(name) + L" = " + shown);
   }
-  Line(std::string("  per-user marker HKCU\\...\\Uninstall\\") + Utf8(kProductUninstallKey) + ": " +
+  Line(std::string("  per-user marker HKCU\\...\\Uninstall\\") + WideToUtf8(kProductUninstallKey) + ": " +
        (KeyExists(HKEY_CURRENT_USER, kUninstallKey, 0) ? "present" : "MISSING"));
   const size_t slash = uninstall.find_last_of(L'\\');
   return slash == std::wstring::npos ? std::wstring() : uninstall.substr(0, slash);

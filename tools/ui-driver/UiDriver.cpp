@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/Utf8.h"
+
 namespace qrn::ui {
 namespace {
 
@@ -344,13 +346,6 @@ std::wstring Widen(const std::string& utf8) {
   return wide;
 }
 
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int n =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-  return utf8;
-}
+std::string Narrow(const std::wstring& wide) { return WideToUtf8(wide); }
 
 }  // namespace qrn::ui
