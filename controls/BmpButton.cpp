@@ -1,5 +1,6 @@
 #include "controls/BmpButton.h"
 
+#include "controls/ButtonCaption.h"
 #include "controls/MouseTracking.h"
 #include "controls/SkinBitmap.h"
 #include "controls/SkinFont.h"
@@ -34,26 +35,10 @@ int CBmpButton::FrameFor(UINT itemState, BOOL hover) {
 }
 
 void CBmpButton::DrawItem(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  const int saved = ::SaveDC(dc);
-  wchar_t caption[260] = {};
-  ::GetWindowTextW(m_hWnd, caption, 260);
-
   const int frameWidth = m_bmInfo.bmWidth / 4;
   const int frame = FrameFor(item.itemState, m_bHover);
-  DrawSkinBitmap(dc, 0, 0, frameWidth, m_bmInfo.bmHeight, m_bitmap.get(), frame * frameWidth, 0);
-
-  RECT text = item.rcItem;
-  ::InflateRect(&text, -::GetSystemMetrics(SM_CXEDGE), -::GetSystemMetrics(SM_CYEDGE));
-  ::SelectObject(dc, m_font.get());
-  if (item.itemState & ODS_SELECTED) {
-    text.left += 2;
-    text.top += 1;
-  }
-  ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, (item.itemState & ODS_DISABLED) ? RGB(161, 161, 161) : m_clrText);
-  ::DrawTextW(dc, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  ::RestoreDC(dc, saved);
+  DrawSkinBitmap(item.hDC, 0, 0, frameWidth, m_bmInfo.bmHeight, m_bitmap.get(), frame * frameWidth, 0);
+  DrawButtonCaption(m_hWnd, item, m_font.get(), (item.itemState & ODS_DISABLED) ? RGB(161, 161, 161) : m_clrText);
 }
 
 LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,5 @@
 #include "controls/IconButton.h"
 
-#include "controls/MouseTracking.h"
 #include "controls/SkinBitmap.h"
 #include "controls/SkinFont.h"
 
@@ -66,39 +65,9 @@ void CIconButton::Paint(HDC dc) {
   DrawImageOn(dc, m_nImage);
 }
 
-LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, TRUE)) return 0;
-  switch (message) {
-    case WM_PAINT: {
-      UniquePaintDc paint(m_hWnd);
-      if (paint.get() != nullptr) Paint(paint.get());
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP: {
-      m_bPressed = message == WM_LBUTTONDOWN;
-      // The standard check box toggles and notifies its parent in here.
-      const LRESULT result = DefWindowProc(message, wParam, lParam);
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return result;
-    }
-    default:
-      break;
-  }
-  return DefWindowProc(message, wParam, lParam);
-}
-
-LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = HandleMessage(message, wParam, lParam);
-  if (message == BM_SETCHECK) {
-    // The control drew its own look for the new state; put the glyph back at once.
-    m_nImage = wParam == BST_CHECKED ? 3 : 1;
-    DrawImage(m_nImage);
-  } else if (message == BM_SETSTATE) {
-    UniqueWindowDc dc(m_hWnd);
-    if (dc) Paint(dc.get());
-  }
-  return result;
+void CIconButton::OnCheckSet(WPARAM check) {
+  m_nImage = check == BST_CHECKED ? 3 : 1;
+  DrawImage(m_nImage);
 }
 
 }  // namespace qrn

@@ -7,11 +7,11 @@
 #include <windows.h>
 
 #include "base/Owners.h"
-#include "controls/SubclassedControl.h"
+#include "controls/SelfPaintedCheckBox.h"
 
 namespace qrn {
 
-class CIconButton : public CSubclassedControl {
+class CIconButton : public CSelfPaintedCheckBox {
  public:
   CIconButton();
   ~CIconButton() override;
@@ -27,19 +27,15 @@ class CIconButton : public CSubclassedControl {
   int CurrentImage() const { return m_nImage; }
 
  protected:
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc) override;
+  void OnCheckSet(WPARAM check) override;
 
   UniqueHFont m_font;
   UniqueHBitmap m_bitmap;
-  BOOL m_bHover = FALSE;
-  BOOL m_bTracking = FALSE;
-  BOOL m_bPressed = FALSE;
   int m_nImage = 1;
 
  private:
-  void Paint(HDC dc);
   void DrawImageOn(HDC dc, int index);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 }  // namespace qrn

@@ -1,5 +1,6 @@
 #include "controls/LinkBtn.h"
 
+#include "controls/ButtonCaption.h"
 #include "controls/MouseTracking.h"
 #include "controls/SkinFont.h"
 
@@ -19,25 +20,9 @@ COLORREF CLinkBtn::CaptionColorFor(UINT itemState, BOOL hover) {
 }
 
 void CLinkBtn::DrawItem(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  const int saved = ::SaveDC(dc);
-  wchar_t caption[260] = {};
-  ::GetWindowTextW(m_hWnd, caption, 260);
-
   UniqueHBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
-  ::FillRect(dc, &item.rcItem, white.get());
-
-  RECT text = item.rcItem;
-  ::InflateRect(&text, -::GetSystemMetrics(SM_CXEDGE), -::GetSystemMetrics(SM_CYEDGE));
-  ::SelectObject(dc, m_font.get());
-  if (item.itemState & ODS_SELECTED) {
-    text.left += 2;
-    text.top += 1;
-  }
-  ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, CaptionColorFor(item.itemState, m_bHover));
-  ::DrawTextW(dc, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  ::RestoreDC(dc, saved);
+  ::FillRect(item.hDC, &item.rcItem, white.get());
+  DrawButtonCaption(m_hWnd, item, m_font.get(), CaptionColorFor(item.itemState, m_bHover));
 }
 
 LRESULT CLinkBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

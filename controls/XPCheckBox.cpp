@@ -1,6 +1,5 @@
 #include "controls/XPCheckBox.h"
 
-#include "controls/MouseTracking.h"
 #include "controls/SkinBitmap.h"
 #include "controls/SkinFont.h"
 
@@ -65,39 +64,10 @@ void CXPCheckBox::Paint(HDC dc) {
   ::RestoreDC(dc, saved);
 }
 
-LRESULT CXPCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, TRUE)) return 0;
-  switch (message) {
-    case WM_PAINT: {
-      UniquePaintDc paint(m_hWnd);
-      if (paint.get() != nullptr) Paint(paint.get());
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP: {
-      m_bPressed = message == WM_LBUTTONDOWN;
-      // The standard check box toggles on button-up and notifies its parent in here.
-      const LRESULT result = DefWindowProc(message, wParam, lParam);
-      ::InvalidateRect(m_hWnd, nullptr, TRUE);
-      return result;
-    }
-    default:
-      break;
-  }
-  return DefWindowProc(message, wParam, lParam);
-}
-
-LRESULT CXPCheckBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = HandleMessage(message, wParam, lParam);
-  if (message == BM_SETCHECK) {
-    const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
-    m_nImage = (wParam == BST_CHECKED ? 4 : 0) + (disabled ? 3 : 0);
-    DrawImage(m_nImage);
-  } else if (message == BM_SETSTATE) {
-    UniqueWindowDc dc(m_hWnd);
-    if (dc) Paint(dc.get());
-  }
-  return result;
+void CXPCheckBox::OnCheckSet(WPARAM check) {
+  const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
+  m_nImage = (check == BST_CHECKED ? 4 : 0) + (disabled ? 3 : 0);
+  DrawImage(m_nImage);
 }
 
 }  // namespace qrn

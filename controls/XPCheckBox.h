@@ -7,11 +7,11 @@
 #include <windows.h>
 
 #include "base/Owners.h"
-#include "controls/SubclassedControl.h"
+#include "controls/SelfPaintedCheckBox.h"
 
 namespace qrn {
 
-class CXPCheckBox : public CSubclassedControl {
+class CXPCheckBox : public CSelfPaintedCheckBox {
  public:
   CXPCheckBox();
   ~CXPCheckBox() override;
@@ -27,20 +27,16 @@ class CXPCheckBox : public CSubclassedControl {
   int CurrentImage() const { return m_nImage; }
 
  protected:
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc) override;
+  void OnCheckSet(WPARAM check) override;
 
   UniqueHBitmap m_bitmap;
-  BOOL m_bHover = FALSE;
-  BOOL m_bTracking = FALSE;
-  BOOL m_bPressed = FALSE;
   int m_nImage = 0;
   UniqueHFont m_font;
   COLORREF m_clrBack = RGB(255, 255, 255);
 
  private:
-  void Paint(HDC dc);
   void DrawImageOn(HDC dc, int index);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 }  // namespace qrn
