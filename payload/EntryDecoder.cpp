@@ -52,18 +52,25 @@ DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const Mvs
   return DecodeStatus::kOk;
 }
 
+DecodeStatus EntryDecoder::ReadChunk(MvsFile* file, uint64_t packedSize, uint64_t* left, uint32_t* n,
+                                     std::string* detail) {
+  *n = *left < kInputChunk ? static_cast<uint32_t>(*left) : kInputChunk;
+  const int64_t got = MvsRead(file, input_.get(), *n);
+  if (got != *n) {
+    *detail = "data cannot be read (" + std::to_string(packedSize - *left + (got > 0 ? got : 0)) + " of " +
+              std::to_string(packedSize) + " bytes)";
+    return DecodeStatus::kReadFailed;
+  }
+  *left -= *n;
+  return DecodeStatus::kOk;
+}
+
 DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
   uint64_t left = packedSize;
   while (left > 0) {
-    const uint32_t n = left < kInputChunk ? static_cast<uint32_t>(left) : kInputChunk;
-    const int64_t got = MvsRead(file, input_.get(), n);
-    if (got != n) {
-      *detail = "data cannot be read (" + std::to_string(packedSize - left + (got > 0 ? got : 0)) + " of " +
-                std::to_string(packedSize) + " bytes)";
-      return DecodeStatus::kReadFailed;
-    }
-    left -= n;
-    const DecodeStatus status = Write(out, input_.get(), n, detail);
+    uint32_t n = 0;
+    DecodeStatus status = ReadChunk(file, packedSize, &left, &n, detail);
+    if (status == DecodeStatus::kOk) status = Write(out, input_.get(), n, detail);
     if (status != DecodeStatus::kOk) return status;
   }
   return DecodeStatus::kOk;
@@ -79,14 +86,9 @@ DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE ou
   DecodeStatus status = DecodeStatus::kOk;
   for (;;) {
     if (zlib_.avail_in == 0 && left > 0) {
-      const uint32_t n = left < kInputChunk ? static_cast<uint32_t>(left) : kInputChunk;
-      const int64_t got = MvsRead(file, input_.get(), n);
-      if (got != n) {
-        *detail = "data cannot be read (" + std::to_string(packedSize - left + (got > 0 ? got : 0)) + " of " +
-                  std::to_string(packedSize) + " bytes)";
-        return DecodeStatus::kReadFailed;
-      }
-      left -= n;
+      uint32_t n = 0;
+      const DecodeStatus read = ReadChunk(file, packedSize, &left, &n, detail);
+      if (read != DecodeStatus::kOk) return read;
       zlib_.next_in = input_.get();
       zlib_.avail_in = n;
     }

@@ -52,6 +52,9 @@ class EntryDecoder {
   DecodeStatus Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
   DecodeStatus Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
   DecodeStatus Write(HANDLE out, const uint8_t* data, uint32_t size, std::string* detail);
+  // Reads the next chunk of the entry's packed data (at most kInputChunk
+  // bytes of the `*left` still unread) into the input buffer; its size in *n.
+  DecodeStatus ReadChunk(MvsFile* file, uint64_t packedSize, uint64_t* left, uint32_t* n, std::string* detail);
 
   std::unique_ptr<uint8_t[]> input_;
   std::unique_ptr<uint8_t[]> output_;
