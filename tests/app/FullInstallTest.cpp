@@ -13,21 +13,12 @@
 #include <vector>
 
 #include "base/Owners.h"
-#include "base/Product.h"
 #include "payload/ArchiveWriter.h"
 #include "tests/app/WindowFixture.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn::test {
 namespace {
-
-std::wstring InstallerPath() {
-  std::wstring path = ui::Widen(QRN_APP_DIR "/installer-stub.exe");
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + path;
-}
 
 std::vector<uint8_t> Bytes(const std::wstring& path) {
   const std::string bytes = ReadFileBytes(path);
@@ -36,7 +27,7 @@ std::vector<uint8_t> Bytes(const std::wstring& path) {
 
 // The installer with `files` (entry name, contents) appended as its payload.
 bool WriteSetup(const std::wstring& setup, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files) {
-  const std::vector<uint8_t> image = Bytes(InstallerPath());
+  const std::vector<uint8_t> image = Bytes(HostPath(QRN_APP_DIR "/installer-stub.exe"));
   if (image.empty()) return false;
   archive::MemorySink sink;
   sink.Write(image.data(), image.size());
@@ -48,30 +39,16 @@ bool WriteSetup(const std::wstring& setup, const std::vector<std::pair<std::stri
   return WriteFileBytes(setup, std::string(sink.bytes().begin(), sink.bytes().end()));
 }
 
-// What the registry and data-folder stages leave; the services, drivers,
-// registrations and shortcuts go with RemoveInstalledComponents.
-void CleanMachine() {
-  // The installer writes in the 32-bit view (which Wine keeps apart for the
-  // user's and the class keys too).
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
-    DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, view);
-    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-      DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
-    }
-  }
-}
-
 class FullInstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::MoveMouseAway();
-    CleanMachine();
+    RemoveProductRegistryEntries();
     RemoveInstalledComponents();
   }
   void TearDown() override {
     RemoveInstalledComponents();
-    CleanMachine();
+    RemoveProductRegistryEntries();
   }
   ScratchDir scratch_;
   ScopedDword noCrashDialog_{HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", L"ShowCrashDialog", 0};

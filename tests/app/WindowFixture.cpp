@@ -9,15 +9,6 @@
 namespace qrn::test {
 namespace {
 
-std::wstring FromUnixPath(const char* path) {
-  // The build tree is a Linux path; Wine shows the Linux root as drive Z.
-  std::wstring wide = ui::Widen(path);
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + wide;
-}
-
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found{};
   UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
@@ -47,7 +38,16 @@ std::string Encode936(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring StandinPath(const std::wstring& name) { return FromUnixPath(QRN_STANDINS_DIR) + L"\\" + name; }
+std::wstring HostPath(const char* path) {
+  // The build tree is a Linux path; Wine shows the Linux root as drive Z.
+  std::wstring wide = ui::Widen(path);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return L"Z:" + wide;
+}
+
+std::wstring StandinPath(const std::wstring& name) { return HostPath(QRN_STANDINS_DIR) + L"\\" + name; }
 
 ScratchDir::ScratchDir() {
   wchar_t temp[MAX_PATH] = {};

@@ -34,6 +34,9 @@ enum : int {
 int ProgressBarRight(const ui::Image& image);
 uint64_t StatusStripPrint(const ui::Image& image);
 
+// A Linux path of the build as the Windows path Wine maps it to (drive Z).
+std::wstring HostPath(const char* path);
+
 // A built test program (window-test-setup.exe, qrn-recorder.exe, ...), as a
 // Windows path.
 std::wstring StandinPath(const std::wstring& name);

@@ -19,6 +19,7 @@
 #include "engine/DriverStage.h"
 #include "tests/app/WindowFixture.h"
 #include "tests/e2e/ProductState.h"
+#include "tests/report/ReportTestSupport.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFixtures.h"
@@ -93,7 +94,7 @@ class EndToEndTest : public ::testing::Test {
     std::string error;
     entries_ = RouteSetupPayload(SetupPath(), folder_, &error);
     ASSERT_FALSE(entries_.empty()) << "cannot read the setup " << ui::Narrow(SetupPath()) << ": " << error;
-    ScrubProduct(folder_, entries_, true);
+    ScrubProduct(folder_, entries_);
     // A user's profile on Windows has its own Uninstall key, which the
     // installer marks but never creates; a fresh Wine prefix has none.
     UniqueHKey userUninstall;
@@ -101,13 +102,12 @@ class EndToEndTest : public ::testing::Test {
                                 nullptr, userUninstall.put(), nullptr),
               ERROR_SUCCESS);
     if (Served()) {
-      std::string body;
-      ASSERT_TRUE(ReportServerGet("/control/reset", &body)) << "the report server does not answer";
-      ASSERT_TRUE(ReportServerGet("/control/mode/ok", &body));
+      ASSERT_TRUE(ReportServer::Reset()) << "the report server does not answer";
+      ASSERT_TRUE(ReportServer::SetMode("ok"));
     }
   }
   void TearDown() override {
-    ScrubProduct(folder_, entries_, true);
+    ScrubProduct(folder_, entries_);
     // Shared runtime libraries stay after an uninstallation; ours go when
     // the test is over.
     for (const RoutedEntry& e : entries_) {
@@ -115,16 +115,12 @@ class EndToEndTest : public ::testing::Test {
         ::DeleteFileW(e.destination.c_str());
       }
     }
-    if (Served()) {
-      std::string body;
-      ReportServerGet("/control/mode/ok", &body);
-    }
+    if (Served()) ReportServer::SetMode("ok");
   }
 
-  static bool Served() {
-    const char* cases = std::getenv("QRN_E2E_CASES");
-    return cases == nullptr || std::string(cases) != "no-server";
-  }
+  // The server's wrapper gives its port; the cases without a server run
+  // without it.
+  static bool Served() { return ReportServer::Port() != 0; }
 
   // Starts the setup, checks the welcome state and the proposed folder,
   // starts the installation and waits for the finished state.
@@ -215,21 +211,6 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_EQ(ReadShellLink(StartMenuFolder() + L"\\加密助手\\文件彻底粉碎.lnk").target, folder_ + L"\\SecureDel.exe");
   }
 
-  // The reports the server stored, one line each.
-  std::vector<std::string> StoredReports() {
-    std::string body;
-    EXPECT_TRUE(ReportServerGet("/control/reports", &body));
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < body.size()) {
-      size_t eol = body.find('\n', pos);
-      if (eol == std::string::npos) eol = body.size();
-      if (eol > pos) lines.push_back(body.substr(pos, eol - pos));
-      pos = eol + 1;
-    }
-    return lines;
-  }
-
   // Nothing of the product is left but the data folder.
   void ExpectNothingLeft() {
     EXPECT_FALSE(FileExists(folder_)) << "the install folder is still there";
@@ -287,9 +268,9 @@ TEST_F(EndToEndTest, FreshInstallationThroughTheWindow) {
     EXPECT_NE(found, std::string::npos) << "\"" << stage << "\" missing or out of order";
     if (found != std::string::npos) at = found;
   }
-  const std::vector<std::string> reports = StoredReports();
+  const std::vector<Row> reports = ReportServer::Reports();
   ASSERT_EQ(reports.size(), 1u) << "reports stored";
-  EXPECT_NE(reports[0].find(std::string("version=") + kProductVersion), std::string::npos) << reports[0];
+  EXPECT_EQ(reports[0].at("version"), kProductVersion);
   EXPECT_TRUE(WaitForRecord(record_, "QRNService.exe", "-init", 15000)) << "QRNService.exe -init did not run";
 
   ASSERT_TRUE(Finish(run, false));
@@ -381,12 +362,11 @@ TEST_F(EndToEndTest, DamagedSetupFailsAndLeavesNoSuccess) {
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY)) << "an uninstall entry";
   EXPECT_FALSE(FileExists(folder_ + L"\\InstallInfo.db")) << "an install record";
   EXPECT_FALSE(FileExists(DesktopLink())) << "a shortcut";
-  EXPECT_TRUE(StoredReports().empty()) << "a report of an installation that failed";
+  EXPECT_TRUE(ReportServer::Reports().empty()) << "a report of an installation that failed";
 }
 
 TEST_F(EndToEndTest, SilentReportServerStillFinishes) {
-  std::string body;
-  ASSERT_TRUE(ReportServerGet("/control/mode/silent", &body));
+  ASSERT_TRUE(ReportServer::SetMode("silent"));
   SetupRun run(SetupPath());
   ASSERT_TRUE(InstallToFinished(run));
   ExpectRegistered();

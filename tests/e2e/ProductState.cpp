@@ -3,7 +3,6 @@
 // windows.h first: the shell headers need its macros.
 #include <shlobj.h>
 #include <tlhelp32.h>
-#include <wininet.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -90,12 +89,6 @@ std::wstring BaseName(const std::wstring& path) { return path.substr(path.rfind(
 
 }  // namespace
 
-std::wstring HostPath(const std::string& path) {
-  std::wstring wide(path.begin(), path.end());
-  std::replace(wide.begin(), wide.end(), L'/', L'\\');
-  return L"Z:" + wide;
-}
-
 std::vector<RoutedEntry> RouteSetupPayload(const std::wstring& setup, const std::wstring& installFolder,
                                            std::string* error) {
   std::vector<RoutedEntry> routed;
@@ -142,68 +135,48 @@ std::wstring DataFolder() { return Folder(CSIDL_COMMON_APPDATA) + L"\\" + kProdu
 std::wstring DesktopLink() { return UserDesktop().wstring() + L"\\Quorrin软件版.lnk"; }
 std::wstring StartMenuFolder() { return UserPrograms().wstring() + L"\\Quorrin软件版"; }
 
-bool ReportServerGet(const std::string& path, std::string* body) {
-  body->clear();
-  UniqueInternet session(::InternetOpenW(L"qrn-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  if (!session) return false;
-  UniqueInternet connection(
-      ::InternetConnectW(session.get(), L"127.0.0.1", kReportPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return false;
-  const std::wstring object(path.begin(), path.end());
-  UniqueInternet request(::HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
-                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  if (!request) return false;
-  DWORD timeout = 5000;
-  ::InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-  if (!::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return false;
-  DWORD status = 0;
-  DWORD size = sizeof status;
-  if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
-    return false;
-  }
-  char buffer[4096];
-  DWORD read = 0;
-  while (::InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read > 0) body->append(buffer, read);
-  return status == 200;
-}
+namespace {
 
-std::vector<DWORD> ProcessesIn(const std::wstring& folder) {
-  std::vector<DWORD> found;
-  const std::wstring prefix = Lower(folder + L"\\");
+struct RunningProcess {
+  DWORD pid = 0;
+  std::wstring exeName;
+};
+
+std::vector<RunningProcess> RunningProcesses() {
+  std::vector<RunningProcess> running;
   UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (snapshot.get() == INVALID_HANDLE_VALUE) return found;
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return running;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!process) continue;
-    wchar_t image[1024] = {};
-    DWORD length = 1024;
-    if (!::QueryFullProcessImageNameW(process.get(), 0, image, &length)) continue;
-    if (Lower(image).rfind(prefix, 0) == 0) found.push_back(entry.th32ProcessID);
+    running.push_back({entry.th32ProcessID, entry.szExeFile});
   }
-  return found;
+  return running;
 }
+
+std::wstring ImagePath(DWORD pid) {
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  wchar_t image[1024] = {};
+  DWORD length = 1024;
+  if (!process || !::QueryFullProcessImageNameW(process.get(), 0, image, &length)) return std::wstring();
+  return image;
+}
+
+void EndProcess(DWORD pid) {
+  UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  if (!process) return;
+  ::TerminateProcess(process.get(), 1);
+  ::WaitForSingleObject(process.get(), 5000);
+}
+
+}  // namespace
 
 std::vector<DWORD> ProcessesNamed(const std::wstring& name) {
   std::vector<DWORD> found;
-  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (snapshot.get() == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (Lower(entry.szExeFile) == Lower(name)) found.push_back(entry.th32ProcessID);
+  for (const RunningProcess& p : RunningProcesses()) {
+    if (Lower(p.exeName) == Lower(name)) found.push_back(p.pid);
   }
   return found;
-}
-
-void EndProcessesIn(const std::wstring& folder) {
-  for (DWORD pid : ProcessesIn(folder)) {
-    UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-    if (!process) continue;
-    ::TerminateProcess(process.get(), 1);
-    ::WaitForSingleObject(process.get(), 5000);
-  }
 }
 
 std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view) {
@@ -229,27 +202,21 @@ bool DeleteFolderTree(const std::wstring& folder) {
   return !std::filesystem::exists(std::filesystem::path(folder), ec);
 }
 
-void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries, bool dataFolderToo) {
-  for (const wchar_t* name : {L"QRN.exe", L"QRNService.exe", L"QRNLocalEncrypt.exe", L"QRNIndependentEncrypt.exe",
-                              L"SecureDel.exe", L"Uninstall.exe", L"Tolvek.exe", L"TolvekService.exe"}) {
-    for (DWORD pid : ProcessesNamed(name)) {
-      UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-      if (!process) continue;
-      ::TerminateProcess(process.get(), 1);
-      ::WaitForSingleObject(process.get(), 5000);
-    }
+void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries) {
+  // The product's and the earlier product's programs wherever they run, and
+  // anything else started from the install folder.
+  const std::vector<std::wstring> programs = {
+      L"qrn.exe",       L"qrnservice.exe", L"qrnlocalencrypt.exe", L"qrnindependentencrypt.exe",
+      L"securedel.exe", L"uninstall.exe",  L"tolvek.exe",          L"tolvekservice.exe"};
+  const std::wstring folderPrefix = Lower(installFolder + L"\\");
+  for (const RunningProcess& p : RunningProcesses()) {
+    const bool product = std::find(programs.begin(), programs.end(), Lower(p.exeName)) != programs.end();
+    if (product || Lower(ImagePath(p.pid)).rfind(folderPrefix, 0) == 0) EndProcess(p.pid);
   }
-  if (!installFolder.empty()) EndProcessesIn(installFolder);
   RemoveInstalledComponents();
+  RemoveProductRegistryEntries();
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kEarlierUninstallKey, view);
-  }
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, view);
-    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
-      DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
-    }
   }
   for (const RoutedEntry& e : entries) {
     if (e.recorded && (installFolder.empty() || e.destination.rfind(installFolder + L"\\", 0) != 0)) {
@@ -257,7 +224,7 @@ void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEnt
     }
   }
   if (!installFolder.empty()) DeleteFolderTree(installFolder);
-  if (dataFolderToo) DeleteFolderTree(DataFolder());
+  DeleteFolderTree(DataFolder());
 }
 
 }  // namespace qrn::test

@@ -12,12 +12,6 @@
 
 namespace qrn::test {
 
-// The report server's port every setup built here reports to.
-inline constexpr unsigned short kReportPort = 18631;
-
-// A Linux path of the build as the Windows path Wine maps it to (Z:).
-std::wstring HostPath(const std::string& path);
-
 // One payload entry and where the installation puts it.
 struct RoutedEntry {
   std::wstring entryName;    // archive name, backslashes
@@ -43,14 +37,6 @@ std::wstring DataFolder();
 std::wstring DesktopLink();
 std::wstring StartMenuFolder();
 
-// A plain GET of `path` on the local report server; false when it did not
-// answer 200.
-bool ReportServerGet(const std::string& path, std::string* body);
-
-// Full paths of the running processes whose image lies in `folder`.
-std::vector<DWORD> ProcessesIn(const std::wstring& folder);
-// Ends every process whose image lies in `folder`; waits for them.
-void EndProcessesIn(const std::wstring& folder);
 // Processes with this image name (any folder).
 std::vector<DWORD> ProcessesNamed(const std::wstring& name);
 
@@ -64,7 +50,7 @@ bool DeleteFolderTree(const std::wstring& folder);
 // Everything an installation or a test left: product processes, services,
 // drivers and their files, registrations, shortcuts, file types, uninstall
 // entries, the install folder, the files it routed to system folders, and
-// (when `dataFolderToo`) the data folder.
-void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries, bool dataFolderToo);
+// the data folder.
+void ScrubProduct(const std::wstring& installFolder, const std::vector<RoutedEntry>& entries);
 
 }  // namespace qrn::test

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "base/Owners.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
@@ -17,18 +16,6 @@ namespace qrn {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::wstring ReadServerPath(const std::wstring& clsid) {
-  UniqueHKey key;
-  const std::wstring path = L"CLSID\\{" + clsid + L"}\\InprocServer32";
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return L"";
-  wchar_t value[MAX_PATH * 2] = {};
-  DWORD size = sizeof value - sizeof(wchar_t);
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
-    return L"";
-  }
-  return value;
-}
 
 fs::path SystemRegsvr32() {
   wchar_t system[MAX_PATH] = {};
@@ -42,8 +29,8 @@ TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
     const wchar_t* clsid;
   };
   const Case cases[] = {
-      {L"QRNShellExt-x64.dll", L"30745EAB-C2A5-49C0-9E56-280882DB5F55"},
-      {L"QRNDragDrop-x64.dll", L"3DDEA44B-E212-4683-9D13-0914722D1D02"},
+      {L"QRNShellExt-x64.dll", test::kShellExtClsid},
+      {L"QRNDragDrop-x64.dll", test::kDragDropClsid},
   };
   test::TempDir dir;
   const fs::path folder = dir.path() / L"Quorrin 软件版";
@@ -52,14 +39,14 @@ TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
     SCOPED_TRACE(fs::path(c.file).string());
     const fs::path dll = folder / c.file;
     fs::copy_file(test::StandIn(c.file), dll);
-    ASSERT_EQ(L"", ReadServerPath(c.clsid)) << "registered before the test";
+    ASSERT_EQ(L"", test::ReadInprocServer(c.clsid)) << "registered before the test";
 
     const std::wstring quoted = L"\"" + dll.wstring() + L"\"";
     EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-s " + quoted, 60000));
-    EXPECT_EQ(dll.wstring(), ReadServerPath(c.clsid));
+    EXPECT_EQ(dll.wstring(), test::ReadInprocServer(c.clsid));
 
     EXPECT_EQ(0u, test::RunAndWait(SystemRegsvr32(), L"-u -s " + quoted, 60000));
-    EXPECT_EQ(L"", ReadServerPath(c.clsid));
+    EXPECT_EQ(L"", test::ReadInprocServer(c.clsid));
   }
 }
 

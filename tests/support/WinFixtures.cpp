@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/Owners.h"
+#include "base/Product.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
@@ -258,6 +259,16 @@ void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view) {
   ::RegDeleteTreeW(key.get(), nullptr);
   key.reset();
   ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+void RemoveProductRegistryEntries() {
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kUninstallKey, view);
+    for (const wchar_t* key : {L".safe", L".qrn", L".iqrn", L"qrn_safe_file", L"qrnFile", L"iqrnFile"}) {
+      DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
+    }
+  }
 }
 
 void RemoveInstalledComponents() {

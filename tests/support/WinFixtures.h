@@ -105,6 +105,12 @@ std::filesystem::path UserPrograms();
 // it does not exist.
 void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view = 0);
 
+// What the registry stage leaves: the uninstall entry and the per-user
+// marker, the file types and their classes, in both registry views (the
+// installer writes the 32-bit one, which Wine keeps apart for the user's
+// and the class keys too).
+void RemoveProductRegistryEntries();
+
 // Everything the driver, registration and shortcut stages leave in the
 // prefix: the services "VeraCrypt", "Velmdisk" and the protection service
 // (stopped, deleted, gone), the four driver files in the drivers folder, the
