@@ -14,11 +14,6 @@
 namespace qrn {
 namespace {
 
-constexpr int kWidth = 550;
-constexpr int kCollapsedHeight = 320;
-constexpr int kExpandedHeight = 410;
-constexpr int kInstallingHeight = 275;
-constexpr int kFinishedHeight = 320;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressInterval = 80;
 constexpr UINT kAboutCommand = 0x10;
@@ -62,7 +57,7 @@ BOOL COvastroDlg::OnInitDialog() {
   }
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kCollapsedHeight, SWP_NOMOVE | SWP_NOZORDER);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kDlgWidth, kWelcomeHeight, SWP_NOMOVE | SWP_NOZORDER);
 
   wchar_t title[128];
   std::swprintf(title, 128, L"Quorrin软件版 V%ls 安装", MultiByteToCString(kProductVersion).c_str());
@@ -206,8 +201,8 @@ void COvastroDlg::OnBnClickedClose() {
 void COvastroDlg::OnBnClickedAgree() { m_btnStart.EnableWindow(m_chkAgree.GetCheck() == BST_CHECKED); }
 
 void COvastroDlg::OnBnClickedCustom() {
-  const int height = m_chkCustom.GetCheck() == BST_CHECKED ? kExpandedHeight : kCollapsedHeight;
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, height, SWP_NOMOVE | SWP_NOZORDER);
+  const int height = m_chkCustom.GetCheck() == BST_CHECKED ? kExpandedHeight : kWelcomeHeight;
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kDlgWidth, height, SWP_NOMOVE | SWP_NOZORDER);
   ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
@@ -236,7 +231,7 @@ void COvastroDlg::OnBnClickedStart() {
 void COvastroDlg::EnterInstallingState() {
   m_btnClose.EnableWindow(FALSE);
   m_nDlgState = 1;
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kInstallingHeight, SWP_NOMOVE | SWP_NOZORDER);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kDlgWidth, kInstallingHeight, SWP_NOMOVE | SWP_NOZORDER);
   m_chkAgree.ShowWindow(SW_HIDE);
   m_btnStart.ShowWindow(SW_HIDE);
   m_btnLicense.ShowWindow(SW_HIDE);
@@ -249,7 +244,7 @@ void COvastroDlg::EnterInstallingState() {
 
 void COvastroDlg::EnterFinishedState() {
   m_nDlgState = 2;
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWidth, kFinishedHeight, SWP_NOMOVE | SWP_NOZORDER);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kDlgWidth, kFinishedHeight, SWP_NOMOVE | SWP_NOZORDER);
   m_btnFinish.ShowWindow(SW_SHOW);
   m_btnClose.EnableWindow(TRUE);
   m_chkHelp.SetCheck(BST_UNCHECKED);

@@ -9,9 +9,6 @@
 namespace qrn {
 namespace {
 
-constexpr int kWindowWidth = 550;
-constexpr int kInstallingHeight = 275;
-constexpr int kFinishedHeight = 320;
 constexpr int kSpaceLineTop = 380;
 constexpr int kSpaceLineBottom = 400;
 constexpr int kTrackLeft = 20;
@@ -85,7 +82,7 @@ void CDlgBase::InvalidateStatusStrip() const {
 
 void CDlgBase::ResizeClientHeight(int height, RECT* client) {
   if (client->bottom - client->top == height) return;
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kWindowWidth, height, SWP_NOMOVE | SWP_NOZORDER);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, kDlgWidth, height, SWP_NOMOVE | SWP_NOZORDER);
   ::GetClientRect(m_hWnd, client);
 }
 

@@ -23,6 +23,14 @@
 
 namespace qrn {
 
+// The window's outer size in its states: welcome (collapsed, or with the
+// custom-install area open), installing, finished.
+inline constexpr int kDlgWidth = 550;
+inline constexpr int kWelcomeHeight = 320;
+inline constexpr int kExpandedHeight = 410;
+inline constexpr int kInstallingHeight = 275;
+inline constexpr int kFinishedHeight = 320;
+
 // Skin resources painted by the base.
 enum : UINT {
   IDB_SKIN_BANNER = 129,

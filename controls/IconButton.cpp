@@ -1,7 +1,6 @@
 #include "controls/IconButton.h"
 
 #include "controls/SkinBitmap.h"
-#include "controls/SkinFont.h"
 
 namespace qrn {
 namespace {
@@ -10,19 +9,9 @@ constexpr int kGlyph = 13;
 
 }  // namespace
 
-CIconButton::CIconButton() : m_font(CreateSkinFont(18)) {}
+CIconButton::CIconButton() : CSelfPaintedCheckBox(1) {}
 
 CIconButton::~CIconButton() = default;
-
-BOOL CIconButton::LoadSkinBitmap(UINT id) {
-  m_bitmap = qrn::LoadSkinBitmap(id);
-  return m_bitmap ? TRUE : FALSE;
-}
-
-void CIconButton::DrawImage(int index) {
-  UniqueWindowDc dc(m_hWnd);
-  if (dc) DrawImageOn(dc.get(), index);
-}
 
 void CIconButton::DrawImageOn(HDC dc, int index) {
   RECT window{};
@@ -65,9 +54,6 @@ void CIconButton::Paint(HDC dc) {
   DrawImageOn(dc, m_nImage);
 }
 
-void CIconButton::OnCheckSet(WPARAM check) {
-  m_nImage = check == BST_CHECKED ? 3 : 1;
-  DrawImage(m_nImage);
-}
+int CIconButton::ImageAfterCheck(WPARAM check) const { return check == BST_CHECKED ? 3 : 1; }
 
 }  // namespace qrn

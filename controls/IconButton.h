@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include "base/Owners.h"
 #include "controls/SelfPaintedCheckBox.h"
 
 namespace qrn {
@@ -16,26 +15,14 @@ class CIconButton : public CSelfPaintedCheckBox {
   CIconButton();
   ~CIconButton() override;
 
-  // Loads the glyph strip; returns the load result.
-  BOOL LoadSkinBitmap(UINT id);
-  // Draws glyph `index` straight onto the control, at its right edge,
-  // vertically centred.
-  void DrawImage(int index);
-
   // The glyph painting chooses.
   static int ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed);
-  int CurrentImage() const { return m_nImage; }
 
  protected:
   void Paint(HDC dc) override;
-  void OnCheckSet(WPARAM check) override;
-
-  UniqueHFont m_font;
-  UniqueHBitmap m_bitmap;
-  int m_nImage = 1;
-
- private:
-  void DrawImageOn(HDC dc, int index);
+  // At the control's right edge, vertically centred.
+  void DrawImageOn(HDC dc, int index) override;
+  int ImageAfterCheck(WPARAM check) const override;
 };
 
 }  // namespace qrn

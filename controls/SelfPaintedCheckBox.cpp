@@ -1,9 +1,22 @@
 #include "controls/SelfPaintedCheckBox.h"
 
-#include "base/Owners.h"
 #include "controls/MouseTracking.h"
+#include "controls/SkinBitmap.h"
+#include "controls/SkinFont.h"
 
 namespace qrn {
+
+CSelfPaintedCheckBox::CSelfPaintedCheckBox(int firstImage) : m_font(CreateSkinFont(18)), m_nImage(firstImage) {}
+
+BOOL CSelfPaintedCheckBox::LoadSkinBitmap(UINT id) {
+  m_bitmap = qrn::LoadSkinBitmap(id);
+  return m_bitmap ? TRUE : FALSE;
+}
+
+void CSelfPaintedCheckBox::DrawImage(int index) {
+  UniqueWindowDc dc(m_hWnd);
+  if (dc) DrawImageOn(dc.get(), index);
+}
 
 LRESULT CSelfPaintedCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (HandleHoverMessage(m_hWnd, message, &m_bHover, &m_bTracking, TRUE)) return 0;
@@ -30,7 +43,8 @@ LRESULT CSelfPaintedCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM 
 LRESULT CSelfPaintedCheckBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = HandleMessage(message, wParam, lParam);
   if (message == BM_SETCHECK) {
-    OnCheckSet(wParam);
+    m_nImage = ImageAfterCheck(wParam);
+    DrawImage(m_nImage);
   } else if (message == BM_SETSTATE) {
     UniqueWindowDc dc(m_hWnd);
     if (dc) Paint(dc.get());

@@ -1,7 +1,6 @@
 #include "controls/XPCheckBox.h"
 
 #include "controls/SkinBitmap.h"
-#include "controls/SkinFont.h"
 
 namespace qrn {
 namespace {
@@ -11,19 +10,9 @@ constexpr int kFrameHeight = 17;
 
 }  // namespace
 
-CXPCheckBox::CXPCheckBox() : m_font(CreateSkinFont(18)) {}
+CXPCheckBox::CXPCheckBox() : CSelfPaintedCheckBox(0) {}
 
 CXPCheckBox::~CXPCheckBox() = default;
-
-BOOL CXPCheckBox::LoadSkinBitmap(UINT id) {
-  m_bitmap = qrn::LoadSkinBitmap(id);
-  return m_bitmap ? TRUE : FALSE;
-}
-
-void CXPCheckBox::DrawImage(int index) {
-  UniqueWindowDc dc(m_hWnd);
-  if (dc) DrawImageOn(dc.get(), index);
-}
 
 void CXPCheckBox::DrawImageOn(HDC dc, int index) {
   RECT window{};
@@ -64,10 +53,9 @@ void CXPCheckBox::Paint(HDC dc) {
   ::RestoreDC(dc, saved);
 }
 
-void CXPCheckBox::OnCheckSet(WPARAM check) {
+int CXPCheckBox::ImageAfterCheck(WPARAM check) const {
   const BOOL disabled = (::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_DISABLED) != 0;
-  m_nImage = (check == BST_CHECKED ? 4 : 0) + (disabled ? 3 : 0);
-  DrawImage(m_nImage);
+  return (check == BST_CHECKED ? 4 : 0) + (disabled ? 3 : 0);
 }
 
 }  // namespace qrn

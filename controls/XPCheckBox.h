@@ -16,27 +16,16 @@ class CXPCheckBox : public CSelfPaintedCheckBox {
   CXPCheckBox();
   ~CXPCheckBox() override;
 
-  // Loads the box strip; returns the load result.
-  BOOL LoadSkinBitmap(UINT id);
-  // Draws box frame `index` straight onto the control at its left edge,
-  // vertically centred.
-  void DrawImage(int index);
-
   // The frame painting chooses; pressing wins over hovering.
   static int ImageFor(BOOL checked, BOOL disabled, BOOL hover, BOOL pressed);
-  int CurrentImage() const { return m_nImage; }
 
  protected:
   void Paint(HDC dc) override;
-  void OnCheckSet(WPARAM check) override;
+  // At the control's left edge, vertically centred.
+  void DrawImageOn(HDC dc, int index) override;
+  int ImageAfterCheck(WPARAM check) const override;
 
-  UniqueHBitmap m_bitmap;
-  int m_nImage = 0;
-  UniqueHFont m_font;
   COLORREF m_clrBack = RGB(255, 255, 255);
-
- private:
-  void DrawImageOn(HDC dc, int index);
 };
 
 }  // namespace qrn
