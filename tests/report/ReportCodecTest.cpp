@@ -11,9 +11,12 @@
 #include "report/AesCipher.h"
 #include "report/Base64.h"
 #include "report/RequestCodec.h"
+#include "tests/report/FixedParams.h"
 
 namespace qrn {
 namespace {
+
+using test::FixedParams;
 
 const std::string kSecret = "5c0e7a21b9d84f36a1e3c7092b6d4f58";
 
@@ -169,18 +172,6 @@ TEST(AesCipherTest, KeyLengthsAndRefusals) {
 }
 
 // ---------------------------------------------------------------- requests
-
-ReportParams FixedParams(const std::string& uid) {
-  return ReportParams{{"uid", uid},
-                      {"use_module", "13"},
-                      {"platform", "windows"},
-                      {"deviceID", "{9A1B2C3D-4E5F-6a7b-8C9D-0E1F2A3B4C5D}"},
-                      {"version", "6.1.0.3_20200220"},
-                      {"local_time", "1582161234"},
-                      {"download_pos", "1"},
-                      {"uninstall_reason", ""},
-                      {"description", ""}};
-}
 
 struct RequestCase {
   const char* name;

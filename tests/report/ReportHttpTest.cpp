@@ -11,6 +11,7 @@
 #include "report/AnsiUtf8.h"
 #include "report/Http2Server.h"
 #include "report/RequestCodec.h"
+#include "tests/report/FixedParams.h"
 #include "tests/report/ReportTestSupport.h"
 
 namespace qrn {
@@ -18,23 +19,12 @@ namespace {
 
 using test::CapturedLog;
 using test::Describe;
+using test::FixedParams;
 using test::LogLine;
 using test::Matching;
 using test::ReportServer;
 
 const char kSecret[] = "5c0e7a21b9d84f36a1e3c7092b6d4f58";
-
-ReportParams FixedParams() {
-  return ReportParams{{"uid", "u-1024"},
-                      {"use_module", "13"},
-                      {"platform", "windows"},
-                      {"deviceID", "{9A1B2C3D-4E5F-6a7b-8C9D-0E1F2A3B4C5D}"},
-                      {"version", "6.1.0.3_20200220"},
-                      {"local_time", "1582161234"},
-                      {"download_pos", "1"},
-                      {"uninstall_reason", ""},
-                      {"description", ""}};
-}
 
 std::vector<LogLine> Errors(const std::vector<LogLine>& lines) { return Matching(lines, "error", ".*"); }
 
