@@ -103,20 +103,28 @@ bool DetectHardware() {
 const bool kHardwareAvailable = DetectHardware();
 bool g_useHardware = kHardwareAvailable;
 
-__attribute__((target("aes,sse2"))) void HwInverseKeys(const uint8_t* enc, uint8_t* dec, int rounds) {
+// The round keys live inside the object, wherever its owner put it: 32-bit
+// Windows gives heap blocks 8-byte and thread stacks 4-byte alignment, so
+// every access to them is an unaligned load or store (an aligned one, or a
+// memory operand folded into an AES instruction, faults there).
+// force_align_arg_pointer realigns the stack on entry, so that spilled
+// vectors are aligned whatever the caller's stack.
+__attribute__((target("aes,sse2"), force_align_arg_pointer)) void HwInverseKeys(const uint8_t* enc, uint8_t* dec,
+                                                                                int rounds) {
   const __m128i* e = reinterpret_cast<const __m128i*>(enc);
   __m128i* d = reinterpret_cast<__m128i*>(dec);
-  _mm_store_si128(d, _mm_load_si128(e + rounds));
-  for (int i = 1; i < rounds; ++i) _mm_store_si128(d + i, _mm_aesimc_si128(_mm_load_si128(e + rounds - i)));
-  _mm_store_si128(d + rounds, _mm_load_si128(e));
+  _mm_storeu_si128(d, _mm_loadu_si128(e + rounds));
+  for (int i = 1; i < rounds; ++i) _mm_storeu_si128(d + i, _mm_aesimc_si128(_mm_loadu_si128(e + rounds - i)));
+  _mm_storeu_si128(d + rounds, _mm_loadu_si128(e));
 }
 
 // Eight blocks at a time keep the instruction pipeline full.
 template <bool kDecrypt>
-__attribute__((target("aes,sse2"))) void HwBlocks(const uint8_t* keys, int rounds, uint8_t* data, size_t blocks) {
+__attribute__((target("aes,sse2"), force_align_arg_pointer)) void HwBlocks(const uint8_t* keys, int rounds,
+                                                                           uint8_t* data, size_t blocks) {
   const __m128i* k = reinterpret_cast<const __m128i*>(keys);
   __m128i rk[15];
-  for (int i = 0; i <= rounds; ++i) rk[i] = _mm_load_si128(k + i);
+  for (int i = 0; i <= rounds; ++i) rk[i] = _mm_loadu_si128(k + i);
   __m128i* p = reinterpret_cast<__m128i*>(data);
   size_t n = blocks;
   while (n >= 8) {

@@ -39,10 +39,12 @@ class Aes {
 
  private:
   int rounds_ = 0;
-  uint32_t enc_[60] = {};                   // encryption round keys, FIPS-197 word order
-  uint32_t dec_[60] = {};                   // equivalent inverse cipher round keys
-  alignas(16) uint8_t encBytes_[240] = {};  // round keys as bytes, for the instructions
-  alignas(16) uint8_t decBytes_[240] = {};
+  uint32_t enc_[60] = {};  // encryption round keys, FIPS-197 word order
+  uint32_t dec_[60] = {};  // equivalent inverse cipher round keys
+  // Round keys as bytes, for the instructions. No alignment is assumed: an
+  // owner may place the object at any multiple of 4 (see Aes.cpp).
+  uint8_t encBytes_[240] = {};
+  uint8_t decBytes_[240] = {};
 };
 
 }  // namespace qrn
