@@ -1,13 +1,14 @@
 #include "payload/ArchiveRouting.h"
 
 #include "log/Log.h"
+#include "system/NewerKernel32.h"
 #include "system/SetupInfo.h"
 
 namespace qrn {
 namespace {
 
 bool SameText(const std::wstring& a, const wchar_t* b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+  return EqualOrdinalIgnoreCase(a.c_str(), static_cast<int>(a.size()), b);
 }
 
 bool IsAnyOf(const std::wstring& text, std::initializer_list<const wchar_t*> names) {

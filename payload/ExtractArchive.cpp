@@ -11,6 +11,7 @@
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
 #include "system/MakePath.h"
+#include "system/NewerKernel32.h"
 #include "system/SetupInfo.h"
 
 namespace qrn {
@@ -108,7 +109,7 @@ void ApplyTimesAndAttributes(HANDLE file, const IndexEntry& entry, const std::ws
   const DWORD attributes = entry.entry.attributes & kSettableAttributes;
   // 0 would mean "leave unchanged"; SetFileAttributesW(0) makes a normal file.
   basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-  if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
+  if (!SetFileInformationByHandleLate(file, FileBasicInfo, &basic, sizeof basic)) {
     LOG_WARNING("SetFileInformationByHandle() failed, error code:%d path:%s", static_cast<int>(GetLastError()),
                 Ansi(destination).c_str());
   }

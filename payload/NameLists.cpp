@@ -1,5 +1,7 @@
 #include "payload/NameLists.h"
 
+#include "system/NewerKernel32.h"
+
 namespace qrn {
 namespace {
 
@@ -13,9 +15,7 @@ constexpr const wchar_t* kInstallRecords[] = {L"InstallInfo.db", L"SetupInfo.dat
 template <size_t N>
 BOOL InList(const std::wstring& baseName, const wchar_t* const (&list)[N]) {
   for (const wchar_t* name : list) {
-    if (CompareStringOrdinal(baseName.c_str(), static_cast<int>(baseName.size()), name, -1, TRUE) == CSTR_EQUAL) {
-      return TRUE;
-    }
+    if (EqualOrdinalIgnoreCase(baseName.c_str(), static_cast<int>(baseName.size()), name)) return TRUE;
   }
   return FALSE;
 }

@@ -7,6 +7,7 @@
 
 #include "base/Owners.h"
 #include "log/Log.h"
+#include "system/NewerKernel32.h"
 
 namespace qrn {
 namespace {
@@ -252,7 +253,7 @@ void FreeSys64Fun() { g_kernelLibrary.reset(); }
 bool StandingInForWow64() {
   if (g_wow64Override != 1) return false;
   BOOL real = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &real) && !real;
+  return IsWow64ProcessLate(GetCurrentProcess(), &real) && !real;
 }
 
 bool DisableWow64Redirection(PVOID* oldValue) {
