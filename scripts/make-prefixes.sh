@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 wine_root=${QRN_WINE_ROOT:-$root/build/wine}
-stamp_version=2
+stamp_version=3
 mkdir -p "$wine_root/home"
 
 make_prefix() {
@@ -30,6 +30,9 @@ make_prefix() {
   # Unmanaged windows: with the window manager's part every hide costs 2 s under Xvfb.
   "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   "$loader" reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f >/dev/null 2>&1
+  # A crash ends the program with Wine's crash line; no debugger is started
+  # (winedbg --auto waits forever without a console), whoever starts it.
+  "$loader" reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /d "" /f >/dev/null 2>&1
   # Windows has the machine-wide Uninstall key in both registry views. Wine
   # makes it only when it sets up a view's programs, which for the 32-bit
   # view needs 32-bit code this machine may not run.
