@@ -3,14 +3,24 @@
 // version from a separate process; the stand-in protection service really
 // runs and logs its starts and stops beside itself.
 //
-// A 64-bit test process stands in for the 32-bit installer (see
-// SetIsWow64ForTesting). On "32-bit Windows" the installer loads the plain
-// file names ("Velmdisk2.sys"); in this 64-bit prefix only 64-bit drivers
-// load, so those rows place the x86_64 build under the plain name.
+// Each build uses its own stand-in drivers, under both payload names
+// (sys\32's "Velmdisk2.sys" and sys\64's "Velmdisk2-x64.sys"): a prefix loads
+// only drivers of its own word size.
+//  - The 64-bit build stands in for the 32-bit installer (see
+//    SetIsWow64ForTesting) in the 64-bit prefix, on "64-bit" and "32-bit
+//    Windows" alike.
+//  - The 32-bit build answers for real: 32-bit Windows in the 32-bit prefix;
+//    WoW64 in the 64-bit prefix, where the installer writes the sys\64 files
+//    into the native drivers folder with redirection off. There Wine loads a
+//    driver service that a 32-bit process created with its 32-bit driver
+//    host, from SysWOW64\drivers (Windows would load the x64 file from the
+//    native folder), so the fixture places this build's drivers there under
+//    the x64 names.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +33,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -32,9 +43,10 @@ namespace fs = std::filesystem;
 using test::CountStartingWith;
 using test::LogCapture;
 
-std::vector<uint8_t> DriverBuild(const wchar_t* variant) {
-  return test::ReadBytes(test::StandIn(std::wstring(L"drivers\\") + variant));
-}
+// This build's stand-in driver `base` ("Velmdisk2", "old-version\\Velmdisk2", ...).
+std::wstring Build(const wchar_t* base) { return std::wstring(L"drivers\\") + base + QRN_BUILD_SUFFIX L".sys"; }
+
+std::vector<uint8_t> DriverBuild(const wchar_t* base) { return test::ReadBytes(test::StandIn(Build(base))); }
 
 // Records every status text the stage sets.
 struct StatusRecorder {
@@ -49,7 +61,9 @@ struct StatusRecorder {
 class DriverStageTest : public ::testing::Test {
  protected:
   void SetUp() override {
+#if defined(_WIN64)
     SetIsWow64ForTesting(1);
+#endif
     test::RemoveInstalledComponents();
     settings_.installFolder = (dir_.path() / L"Program Files" / L"Quorrin").wstring();
     fs::create_directories(settings_.installFolder);
@@ -64,9 +78,9 @@ class DriverStageTest : public ::testing::Test {
   fs::path Driver(const wchar_t* file) const { return test::DriversFolder() / file; }
 
   // What the extraction pass leaves for this stage: the drivers of both word
-  // sizes (64-bit builds, see above) and the protection service program.
+  // sizes (this build's, see above) and the protection service program.
   void ExtractPayload(const std::vector<uint8_t>& veraCrypt) {
-    const std::vector<uint8_t> disk = DriverBuild(L"Velmdisk-x64.sys");
+    const std::vector<uint8_t> disk = DriverBuild(L"Velmdisk");
     test::WriteSelfSetup(
         setup_, {
                     {"sys\\64\\Velmdisk2-x64.sys", veraCrypt},
@@ -76,15 +90,25 @@ class DriverStageTest : public ::testing::Test {
                     {"main\\Program\\QRNProtectService.exe", test::ReadBytes(test::StandIn(L"QRNProtectService.exe"))},
                 });
     ASSERT_TRUE(ExtractArchiveSetup(settings_, setup_.wstring()));
+    if (test::UnderWow64()) {
+      // Where Wine's 32-bit driver host looks (see above). A driver still
+      // loaded from there keeps its file (the write fails), as the
+      // extraction skips a loaded driver's file.
+      const std::pair<const wchar_t*, const std::vector<uint8_t>*> placed[] = {{L"Velmdisk2-x64.sys", &veraCrypt},
+                                                                               {L"Velmdisk-x64.sys", &disk}};
+      for (const auto& [name, bytes] : placed) {
+        std::ofstream out(Driver(name), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+      }
+    }
   }
-  void ExtractPayload() { ExtractPayload(DriverBuild(L"Velmdisk2-x64.sys")); }
+  void ExtractPayload() { ExtractPayload(DriverBuild(L"Velmdisk2")); }
 
   // A driver of an earlier installation, loaded as the real service from
   // `file` in the drivers folder.
   void PreloadVeraCrypt(const wchar_t* variant, const std::wstring& file) {
     if (file != VeraCryptDriverFile()) extraDrivers_.push_back(Driver(file.c_str()));
-    fs::copy_file(test::StandIn(std::wstring(L"drivers\\") + variant), Driver(file.c_str()),
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(test::StandIn(Build(variant)), Driver(file.c_str()), fs::copy_options::overwrite_existing);
     ASSERT_TRUE(LoadDriver(kVeraCryptService, file));
   }
 
@@ -101,7 +125,13 @@ class DriverStageTest : public ::testing::Test {
 class FirstInstallationTest : public DriverStageTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FirstInstallationTest, LoadsBothDriversAndStartsTheProtectionService) {
+#if defined(_WIN64)
   SetIsWow64ForTesting(GetParam() ? 1 : 0);
+#else
+  if (GetParam() != test::UnderWow64()) {
+    GTEST_SKIP() << "the 32-bit build runs this row in the " << (GetParam() ? "64" : "32") << "-bit prefix";
+  }
+#endif
   ExtractPayload();
   StatusRecorder status{&settings_, {}};
   settings_.statusLine.SetListener(StatusRecorder::OnChange, &status);
@@ -148,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(DriverStage, FirstInstallationTest, ::testing::Values(t
 // of another name: a loaded driver's image cannot be overwritten (Wine's
 // driver host keeps it mapped, as Windows does), see the next test.
 TEST_F(DriverStageTest, ReplacesARunningDriverOfAnotherVersion) {
-  PreloadVeraCrypt(L"old-version\\Velmdisk2-x64.sys", L"Velmdisk2-previous.sys");
+  PreloadVeraCrypt(L"old-version\\Velmdisk2", L"Velmdisk2-previous.sys");
   ASSERT_EQ(0x0118u, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
   ExtractPayload();
   LogCapture log;
@@ -164,9 +194,9 @@ TEST_F(DriverStageTest, ReplacesARunningDriverOfAnotherVersion) {
 // cannot write over its image (the file is skipped), every reload brings the
 // old version back, and the cycle ends after kMaxDriverReloads with failure.
 TEST_F(DriverStageTest, GivesUpAfterThreeReloadsOfAnotherVersion) {
-  PreloadVeraCrypt(L"old-version\\Velmdisk2-x64.sys", VeraCryptDriverFile());
+  PreloadVeraCrypt(L"old-version\\Velmdisk2", VeraCryptDriverFile());
   ExtractPayload();
-  ASSERT_TRUE(test::ReadBytes(Driver(VeraCryptDriverFile())) == DriverBuild(L"old-version\\Velmdisk2-x64.sys"))
+  ASSERT_TRUE(test::ReadBytes(Driver(VeraCryptDriverFile())) == DriverBuild(L"old-version\\Velmdisk2"))
       << "the loaded image was overwritten after all";
   LogCapture log;
   EXPECT_FALSE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
@@ -178,7 +208,7 @@ TEST_F(DriverStageTest, GivesUpAfterThreeReloadsOfAnotherVersion) {
 // A driver that knows only the legacy query is accepted, whatever version it
 // reports, and stays loaded.
 TEST_F(DriverStageTest, AcceptsADriverAnsweringOnlyTheLegacyQuery) {
-  PreloadVeraCrypt(L"legacy-only\\Velmdisk2-x64.sys", VeraCryptDriverFile());
+  PreloadVeraCrypt(L"legacy-only\\Velmdisk2", VeraCryptDriverFile());
   LogCapture log;
   EXPECT_TRUE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
   EXPECT_EQ((std::vector<std::string>{"error:DeviceIoControl failed, error code:1"}), log.Messages());
@@ -221,8 +251,7 @@ TEST_F(DriverStageTest, ADriverThatFailsToStartEndsTheStage) {
 
 // A virtual-disk device that already answers: nothing is loaded or asked.
 TEST_F(DriverStageTest, LeavesARunningVirtualDiskDriverAlone) {
-  test::KernelDriverFixture earlier(kVirtualDiskService, test::StandIn(L"drivers\\Velmdisk-x64.sys"),
-                                    L"Velmdisk-earlier.sys");
+  test::KernelDriverFixture earlier(kVirtualDiskService, test::StandIn(Build(L"Velmdisk")), L"Velmdisk-earlier.sys");
   ASSERT_TRUE(earlier.Install());
   ASSERT_EQ(0u, earlier.Start());
   LogCapture log;

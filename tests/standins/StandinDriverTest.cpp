@@ -10,6 +10,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -35,23 +36,23 @@ struct Case {
 // STATUS_INVALID_DEVICE_REQUEST reaches the caller as ERROR_INVALID_FUNCTION.
 const Case kCases[] = {
     {"disk-encryption driver",
-     L"Velmdisk2-x64.sys",
-     L"Velmdisk2-x64.sys",
+     L"Velmdisk2" QRN_BUILD_SUFFIX L".sys",
+     L"Velmdisk2" QRN_BUILD_SUFFIX L".sys",
      L"\\\\.\\VeraCrypt",
      {{kGetDriverVersion, 0, 0x0119}, {kLegacyGetDriverVersion, 0, 0x0119}}},
     {"old-version variant",
-     L"old-version\\Velmdisk2-x64.sys",
-     L"Velmdisk2-x64.sys",
+     L"old-version\\Velmdisk2" QRN_BUILD_SUFFIX L".sys",
+     L"Velmdisk2" QRN_BUILD_SUFFIX L".sys",
      L"\\\\.\\VeraCrypt",
      {{kGetDriverVersion, 0, 0x0118}, {kLegacyGetDriverVersion, 0, 0x0118}}},
     {"legacy-only variant",
-     L"legacy-only\\Velmdisk2-x64.sys",
-     L"Velmdisk2-x64.sys",
+     L"legacy-only\\Velmdisk2" QRN_BUILD_SUFFIX L".sys",
+     L"Velmdisk2" QRN_BUILD_SUFFIX L".sys",
      L"\\\\.\\VeraCrypt",
      {{kGetDriverVersion, ERROR_INVALID_FUNCTION, 0}, {kLegacyGetDriverVersion, 0, 0x0110}}},
     {"virtual-disk driver",
-     L"Velmdisk-x64.sys",
-     L"Velmdisk-x64.sys",
+     L"Velmdisk" QRN_BUILD_SUFFIX L".sys",
+     L"Velmdisk" QRN_BUILD_SUFFIX L".sys",
      L"\\\\.\\Velmdisk",
      {{kGetDriverVersion, ERROR_INVALID_FUNCTION, 0}, {kLegacyGetDriverVersion, ERROR_INVALID_FUNCTION, 0}}},
 };
@@ -93,14 +94,15 @@ TEST(StandinDriverTest, WineLoadsTheImageFromTheFullStoredPath) {
   };
   const std::wstring drivers = test::DriversFolder().wstring();
   const PathCase cases[] = {
-      {"full path", drivers + L"\\Velmdisk2-x64.sys", 0},
-      {"relative to the Windows folder", L"system32\\drivers\\Velmdisk2-x64.sys", ERROR_DLL_INIT_FAILED},
+      {"full path", drivers + L"\\Velmdisk2" QRN_BUILD_SUFFIX L".sys", 0},
+      {"relative to the Windows folder", L"system32\\drivers\\Velmdisk2" QRN_BUILD_SUFFIX L".sys",
+       ERROR_DLL_INIT_FAILED},
       {"missing file", drivers + L"\\QRNNoSuchDriver.sys", ERROR_DLL_INIT_FAILED},
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(c.name);
-    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(L"drivers\\Velmdisk2-x64.sys"),
-                                     L"Velmdisk2-x64.sys");
+    test::KernelDriverFixture driver(L"QRNTestDriver", test::StandIn(L"drivers\\Velmdisk2" QRN_BUILD_SUFFIX L".sys"),
+                                     L"Velmdisk2" QRN_BUILD_SUFFIX L".sys");
     ASSERT_TRUE(driver.Install(c.imagePath));
     EXPECT_EQ(c.startError, driver.Start());
     EXPECT_EQ(c.startError == 0 ? 0u : static_cast<DWORD>(ERROR_FILE_NOT_FOUND),

@@ -1,6 +1,8 @@
 // The stand-in shell-extension libraries register and unregister themselves
 // through the system's regsvr32, leaving a registration a test can read:
-// HKCR\CLSID\{id}\InprocServer32 = the DLL's own path.
+// HKCR\CLSID\{id}\InprocServer32 = the DLL's own path. Each build registers
+// its own libraries through the regsvr32 of its word size (for a 32-bit
+// program on 64-bit Windows the system folder is SysWOW64's).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +12,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -29,8 +32,8 @@ TEST(StandinShellExtTest, RegistersAndUnregistersThroughRegsvr32) {
     const wchar_t* clsid;
   };
   const Case cases[] = {
-      {L"QRNShellExt-x64.dll", test::kShellExtClsid},
-      {L"QRNDragDrop-x64.dll", test::kDragDropClsid},
+      {L"QRNShellExt" QRN_BUILD_SUFFIX L".dll", test::kShellExtClsid},
+      {L"QRNDragDrop" QRN_BUILD_SUFFIX L".dll", test::kDragDropClsid},
   };
   test::TempDir dir;
   const fs::path folder = dir.path() / L"Quorrin 软件版";

@@ -13,6 +13,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 
 namespace qrn::test {
 namespace fs = std::filesystem;
@@ -275,11 +276,22 @@ void RemoveInstalledComponents() {
   for (const wchar_t* service : {L"VeraCrypt", L"Velmdisk", L"Quorrin软件版保险箱文件保护服务"}) {
     EXPECT_TRUE(RemoveServiceIfPresent(service)) << "service left behind";
   }
-  for (const wchar_t* file : {L"Velmdisk2-x64.sys", L"Velmdisk-x64.sys", L"Velmdisk2.sys", L"Velmdisk.sys"}) {
-    EXPECT_TRUE(RemoveFileWithRetry(DriversFolder() / file));
+  const wchar_t* const drivers[] = {L"Velmdisk2-x64.sys", L"Velmdisk-x64.sys", L"Velmdisk2.sys", L"Velmdisk.sys"};
+  for (const wchar_t* file : drivers) EXPECT_TRUE(RemoveFileWithRetry(DriversFolder() / file));
+  // A 32-bit test on 64-bit Windows: the installer wrote the 64-bit drivers
+  // into the native folder, which this process sees with redirection off.
+  if (UnderWow64()) {
+    PVOID redirection = nullptr;
+    if (Wow64DisableWow64FsRedirection(&redirection)) {
+      for (const wchar_t* file : drivers) EXPECT_TRUE(RemoveFileWithRetry(DriversFolder() / file));
+      Wow64RevertWow64FsRedirection(redirection);
+    }
   }
+  // The registrations of both word sizes (one view on 32-bit Windows).
   for (const wchar_t* clsid : {kShellExtClsid, kDragDropClsid}) {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str());
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      DeleteRegistryTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + clsid, view);
+    }
   }
   std::error_code ec;
   if (!UserDesktop().empty()) fs::remove(UserDesktop() / L"Quorrin软件版.lnk", ec);

@@ -13,6 +13,7 @@
 #include "system/SetupInfo.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 
 namespace qrn {
 namespace {
@@ -139,9 +140,11 @@ TEST(FoldersTest, NameTheSpecialFoldersAndKeepThem) {
       << std::filesystem::path(drivers).string();
   EXPECT_EQ(GetDriversDir(), drivers);
 
-  // The 32-bit system folder: SysWOW64 on 64-bit Windows (the test prefix).
+  // The 32-bit system folder: SysWOW64 on 64-bit Windows, the system folder
+  // itself on 32-bit Windows.
   const std::wstring x86 = GetSystemX86Dir();
-  EXPECT_TRUE(EndsWithNoCase(x86, L"\\syswow64")) << std::filesystem::path(x86).string();
+  EXPECT_TRUE(EndsWithNoCase(x86, test::OnWindows64() ? L"\\syswow64" : L"\\system32"))
+      << std::filesystem::path(x86).string();
   EXPECT_NE(GetFileAttributesW(x86.c_str()), INVALID_FILE_ATTRIBUTES);
 
   const std::wstring install = GetDefaultInstallDir();
@@ -191,6 +194,7 @@ TEST_F(UninstallStringTest, ReadsEachEntryAsStoredFromThe32BitView) {
 }
 
 TEST_F(UninstallStringTest, AnEntryInThe64BitViewOnlyIsNotThe32BitInstallersEntry) {
+  if (!test::OnWindows64()) GTEST_SKIP() << "32-bit Windows has one registry view";
   LogCapture log;
   Put(kUninstallKey, KEY_WOW64_64KEY, L"C:\\Program Files\\Other\\Uninstall.exe");
   EXPECT_EQ(GetUninstallString(), L"");
