@@ -6,6 +6,7 @@
 
 #include "app/DllSearch.h"
 #include "log/Log.h"
+#include "system/DelayLoadHooks.h"
 #include "system/MakePath.h"
 #include "system/SetupInfo.h"
 
@@ -55,6 +56,7 @@ BOOL COvastroApp::InitInstance() {
 
 int RunInstaller(InstallThreadEntry installThread) {
   RestrictDllSearch();
+  InstallDelayLoadHooks();
   COvastroApp app(installThread);
   app.InitInstance();
   return 0;

@@ -81,6 +81,8 @@ Wow64RevertFn m_FunWow64RevertWow64FsRedirection = nullptr;
 // hands out a null old value (the previous state, "on", is zero), so the
 // old value alone cannot tell "switched off" from "never switched".
 thread_local bool t_redirectionOff = false;
+// The value the switch handed out, to switch back with.
+thread_local PVOID t_redirectionOld = nullptr;
 
 }  // namespace
 
@@ -273,7 +275,31 @@ bool DisableWow64Redirection(PVOID* oldValue) {
     return false;
   }
   t_redirectionOff = true;
+  t_redirectionOld = *oldValue;
   return true;
+}
+
+HMODULE LoadLibraryRedirected(const char* dll) {
+  // Nothing to do where this thread's redirection is on, or where a 64-bit
+  // build only stands in (it switched nothing).
+  if (!t_redirectionOff || StandingInForWow64() || m_FunWow64RevertWow64FsRedirection == nullptr ||
+      m_FunWow64DisableWow64FsRedirection == nullptr) {
+    return nullptr;
+  }
+  if (!m_FunWow64RevertWow64FsRedirection(t_redirectionOld)) return nullptr;
+  HMODULE module = LoadLibraryA(dll);
+  const DWORD error = GetLastError();
+  PVOID old = nullptr;
+  if (m_FunWow64DisableWow64FsRedirection(&old)) {
+    t_redirectionOld = old;
+  } else {
+    // The thread goes on with redirection on: its later writes would land
+    // in the 32-bit folders, so say so.
+    t_redirectionOff = false;
+    LOG_ERROR("m_FunWow64DisableWow64FsRedirection failed, error code:%d", LastError());
+  }
+  SetLastError(error);
+  return module;
 }
 
 bool EnableWow64Redirection(PVOID oldValue) {

@@ -106,6 +106,13 @@ bool DisableWow64Redirection(PVOID* oldValue);
 // A null value (redirection never switched off) succeeds without a call.
 bool EnableWow64Redirection(PVOID oldValue);
 
+// Loads a system DLL by name with this thread's redirection switched back
+// on for the load, when the thread has switched it off: with redirection
+// off a 32-bit process would look in the native 64-bit system folder and
+// fail. nullptr, without loading anything, when the thread's redirection is
+// on (the caller then loads the DLL itself).
+HMODULE LoadLibraryRedirected(const char* dll);
+
 // ---- Resources and strings ---------------------------------------------------------
 
 // Writes the resource `id` of type `type` of this executable to `path`,

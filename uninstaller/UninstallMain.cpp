@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/DllSearch.h"
+#include "system/DelayLoadHooks.h"
 #include "system/SetupInfo.h"
 #include "uninstaller/Uninstaller.h"
 
@@ -9,6 +10,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Before anything loads a DLL on demand: the uninstaller runs from the
   // install folder with administrator rights.
   qrn::RestrictDllSearch();
+  qrn::InstallDelayLoadHooks();
 #if defined(QRN_WOW64_STAND_IN)
   // The 64-bit build stands in for the 32-bit uninstaller on 64-bit Windows
   // where no 32-bit code can run: it takes the routes a WoW64 process takes.

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
+#include <wininet.h>
 #include <winternl.h>
 
 #include <filesystem>
 #include <string>
 
+#include "system/DelayLoadHooks.h"
 #include "system/SetupInfo.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
@@ -72,6 +74,40 @@ TEST(RedirectionTest, LoadsTheEntryPointsAndSwitchesAsTheProcessAllows) {
     DeleteFileW(native.c_str());
   }
   FreeSys64Fun();
+}
+
+// A system DLL first needed while the thread has redirection off: a 32-bit
+// process would look for it in the native 64-bit folder, the load would
+// fail and the delay-load helper would raise an exception nobody catches.
+// The hooks load it with redirection on for that moment.
+TEST(RedirectionTest, ADllFirstNeededWithRedirectionOffStillLoads) {
+  if (!test::UnderWow64()) GTEST_SKIP() << "only a 32-bit process on 64-bit Windows has redirection to switch";
+  if (GetModuleHandleW(L"wininet.dll") != nullptr) GTEST_SKIP() << "wininet is loaded already";
+  InstallDelayLoadHooks();
+  ASSERT_TRUE(LoadSys64Fun());
+  PVOID old = nullptr;
+  ASSERT_TRUE(DisableWow64Redirection(&old));
+  SYSTEMTIME time{};
+  time.wYear = 2026;
+  time.wMonth = 12;
+  time.wDay = 10;
+  wchar_t text[INTERNET_RFC1123_BUFSIZE * 2] = {};
+  const BOOL formatted = InternetTimeFromSystemTimeW(&time, INTERNET_RFC1123_FORMAT, text, sizeof text);
+  // Redirection is still off for the thread's own file work.
+  wchar_t windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring probe = std::wstring(windows) + L"\\System32\\qrn-redirect-probe.txt";
+  const std::wstring native = std::wstring(windows) + L"\\Sysnative\\qrn-redirect-probe.txt";
+  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  ASSERT_TRUE(EnableWow64Redirection(old));
+  FreeSys64Fun();
+  EXPECT_TRUE(formatted);
+  EXPECT_NE(std::wstring(text).find(L"2026"), std::wstring::npos);
+  EXPECT_NE(GetFileAttributesW(native.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "redirection was switched on after the load";
+  DeleteFileW(native.c_str());
 }
 
 // ---- Version ----
