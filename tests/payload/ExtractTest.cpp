@@ -4,8 +4,10 @@
 // sound handling of damaged or hostile archives. Writes into the prefix's
 // system folders (EXCLUSIVE) and removes what it put there.
 //
-// Wine here runs only 64-bit programs; a 64-bit test stands in for the
-// 32-bit installer by making IsWow64 answer as the installer would see it.
+// The rows for both word sizes set IsWow64's answer: the 64-bit build stands
+// in for the 32-bit installer; the 32-bit build in the 64-bit prefix runs
+// the 64-bit row as the real WoW64 process it is (redirection switched off
+// for real).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -25,6 +27,7 @@
 #include "tests/payload/SetupBuilder.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 
 namespace qrn {
 namespace {
@@ -123,7 +126,12 @@ class RoutingTest : public ExtractTest, public ::testing::WithParamInterface<boo
     ExtractTest::SetUp();
     const std::wstring tag = L"qrn-extract-test-" + std::to_wstring(GetCurrentProcessId());
     x86File_ = fs::path(GetSystemX86Dir()) / (tag + L".dll");
-    drivers64_ = fs::path(GetDriversDir()) / (tag + L"-64.sys");
+    // A 32-bit test on 64-bit Windows finds what the pass wrote with
+    // redirection off, in the native folder, through its Sysnative alias.
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const fs::path nativeDrivers = fs::path(windows) / L"Sysnative" / L"drivers";
+    drivers64_ = (test::UnderWow64() ? nativeDrivers : fs::path(GetDriversDir())) / (tag + L"-64.sys");
     drivers32_ = fs::path(GetDriversDir()) / (tag + L"-32.sys");
   }
   void TearDown() override {
