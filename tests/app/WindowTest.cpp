@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/app/WindowFixture.h"
+#include "tests/support/TestPlatform.h"
 
 namespace qrn::test {
 namespace {
@@ -83,7 +84,10 @@ TEST_F(WindowTest, WelcomeShowsItsControlsAndTheCustomToggleOpensThePathArea) {
   EXPECT_TRUE(InWelcomeState(run, false));
   EXPECT_EQ(ui::CheckState(run.Control(kCheckAgree)), BST_CHECKED);
   EXPECT_TRUE(ui::IsEnabled(run.Control(kStart)));
-  EXPECT_EQ(ui::Text(run.Control(kEditPath)), L"C:\\Program Files\\Quorrin") << "the default install folder";
+  // A 32-bit program on 64-bit Windows gets the 32-bit programs' folder.
+  EXPECT_EQ(ui::Text(run.Control(kEditPath)),
+            test::UnderWow64() ? L"C:\\Program Files (x86)\\Quorrin" : L"C:\\Program Files\\Quorrin")
+      << "the default install folder";
 
   ASSERT_EQ(ui::Click(run.window(), kCheckCustom), "");
   EXPECT_TRUE(InWelcomeState(run, true));
