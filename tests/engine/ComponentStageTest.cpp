@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "engine/ComponentRegistration.h"
-#include "report/Http2Server.h"
 #include "engine/InstallSettings.h"
 #include "engine/Shortcuts.h"
+#include "report/Http2Server.h"
 #include "system/SetupInfo.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn {
@@ -64,14 +65,16 @@ class ComponentStageTest : public ::testing::Test {
     SetSpecialFolderForTesting(nullptr);
     test::RemoveInstalledComponents();
   }
-  // The 64-bit builds under the names of both word sizes: in this 64-bit
-  // prefix the system's regsvr32 loads only 64-bit libraries.
+  // This build's libraries under the names of both word sizes: the system's
+  // regsvr32 of this program's word size loads only libraries of that size.
   void PlaceLibraries() {
+    const wchar_t* const shellExt = L"QRNShellExt" QRN_BUILD_SUFFIX L".dll";
+    const wchar_t* const dragDrop = L"QRNDragDrop" QRN_BUILD_SUFFIX L".dll";
     for (const auto& [build, name] :
-         std::vector<std::pair<const wchar_t*, const wchar_t*>>{{L"QRNShellExt-x64.dll", L"QRNShellExt-x64.dll"},
-                                                                {L"QRNDragDrop-x64.dll", L"QRNDragDrop-x64.dll"},
-                                                                {L"QRNShellExt-x64.dll", L"QRNShellExt.dll"},
-                                                                {L"QRNDragDrop-x64.dll", L"QRNDragDrop.dll"}}) {
+         std::vector<std::pair<const wchar_t*, const wchar_t*>>{{shellExt, L"QRNShellExt-x64.dll"},
+                                                                {dragDrop, L"QRNDragDrop-x64.dll"},
+                                                                {shellExt, L"QRNShellExt.dll"},
+                                                                {dragDrop, L"QRNDragDrop.dll"}}) {
       test::PlaceStandIn(build, folder_ / name);
     }
   }

@@ -25,6 +25,7 @@
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 #include "tools/ui-driver/UiDriver.h"
 #include "uninstaller/Uninstaller.h"
@@ -175,9 +176,12 @@ const wchar_t* const kProductKeys[] = {L".safe", L"qrn_safe_file", L".qrn", L"qr
 class UninstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+#if defined(_WIN64)
     // The 64-bit test stands in for the 32-bit installer on 64-bit Windows,
-    // as the 64-bit Uninstall.exe does for the uninstaller.
+    // as the 64-bit Uninstall.exe does for the uninstaller. The 32-bit build
+    // answers for real, as its Uninstall.exe does.
     SetIsWow64ForTesting(1);
+#endif
     test::RemoveInstalledComponents();
     RemoveProductKeys();
     // The per-user marker goes under the user's Uninstall key, which the
@@ -242,25 +246,53 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   fs::create_directories(dataFile.parent_path());
   test::WriteBytes(dataFile, userData);
   const fs::path setup = dir_ / "setup" / "QuorrinSetup.exe";
+  // The installer's names for the Windows this runs on, this build's stand-ins.
+  const bool wow64 = IsWow64() != FALSE;
+  const std::string sys = wow64 ? "sys\\64\\" : "sys\\32\\";
+  const std::string suffix = wow64 ? "-x64" : "";
+  const std::wstring wideSuffix = wow64 ? L"-x64" : L"";
+  const std::vector<uint8_t> veraCrypt = test::ReadBytes(test::StandIn(L"drivers\\Velmdisk2" QRN_BUILD_SUFFIX L".sys"));
+  const std::vector<uint8_t> disk = test::ReadBytes(test::StandIn(L"drivers\\Velmdisk" QRN_BUILD_SUFFIX L".sys"));
   test::WriteSelfSetup(
       setup, {
-                 {"sys\\64\\Velmdisk2-x64.sys", test::ReadBytes(test::StandIn(L"drivers\\Velmdisk2-x64.sys"))},
-                 {"sys\\64\\Velmdisk-x64.sys", test::ReadBytes(test::StandIn(L"drivers\\Velmdisk-x64.sys"))},
+                 {sys + "Velmdisk2" + suffix + ".sys", veraCrypt},
+                 {sys + "Velmdisk" + suffix + ".sys", disk},
                  {"main\\Program\\QRNProtectService.exe", test::ReadBytes(test::StandIn(L"QRNProtectService.exe"))},
-                 {"main\\Program\\QRNShellExt-x64.dll", test::ReadBytes(test::StandIn(L"QRNShellExt-x64.dll"))},
-                 {"main\\Program\\QRNDragDrop-x64.dll", test::ReadBytes(test::StandIn(L"QRNDragDrop-x64.dll"))},
+                 {"main\\Program\\QRNShellExt" + suffix + ".dll",
+                  test::ReadBytes(test::StandIn(L"QRNShellExt" QRN_BUILD_SUFFIX L".dll"))},
+                 {"main\\Program\\QRNDragDrop" + suffix + ".dll",
+                  test::ReadBytes(test::StandIn(L"QRNDragDrop" QRN_BUILD_SUFFIX L".dll"))},
                  {"main\\Program\\QRN.exe", test::ReadBytes(test::StandIn(L"TolvekStandIn.exe"))},
                  {"main\\Program\\help\\QRN_help.html", Bytes("<html>help</html>")},
                  {"main\\Program\\UserList.db", Bytes("payload's list, never written")},
                  {"main\\System32\\QrnUninstallerTest.dll", Bytes("system folder file")},
                  {"main\\Program\\Uninstall.exe", test::ReadBytes(UninstallerBuild())},
              });
-  ASSERT_TRUE(ExtractArchiveSetup(settings_, setup.wstring()));
-  ASSERT_TRUE(InstallDriver(settings_));
+  // A 32-bit process on 64-bit Windows: the drivers go to the native folder
+  // with redirection off, as the install thread writes them; Wine's 32-bit
+  // driver host loads them from SysWOW64\\drivers (see DriverStageTest).
+  const bool redirected = test::UnderWow64();
+  PVOID redirection = nullptr;
+  if (redirected) {
+    test::WriteBytes(test::DriversFolder() / L"Velmdisk2-x64.sys", veraCrypt);
+    test::WriteBytes(test::DriversFolder() / L"Velmdisk-x64.sys", disk);
+    ASSERT_TRUE(LoadSys64Fun());
+    ASSERT_TRUE(DisableWow64Redirection(&redirection));
+  }
+  const bool extracted = ExtractArchiveSetup(settings_, setup.wstring()) != FALSE;
+  const bool driversInstalled = extracted && InstallDriver(settings_) != FALSE;
+  if (redirected) {
+    EXPECT_TRUE(EnableWow64Redirection(redirection));
+    FreeSys64Fun();
+  }
+  ASSERT_TRUE(extracted);
+  ASSERT_TRUE(driversInstalled);
   ASSERT_TRUE(SetRegSetup(settings_.installFolder));
   RegDll(settings_.installFolder);
-  ASSERT_TRUE(test::WaitForInprocServer(test::kShellExtClsid, (folder_ / L"QRNShellExt-x64.dll").wstring(), 30000));
-  ASSERT_TRUE(test::WaitForInprocServer(test::kDragDropClsid, (folder_ / L"QRNDragDrop-x64.dll").wstring(), 30000));
+  ASSERT_TRUE(test::WaitForInprocServer(test::kShellExtClsid,
+                                        (folder_ / (L"QRNShellExt" + wideSuffix + L".dll")).wstring(), 30000));
+  ASSERT_TRUE(test::WaitForInprocServer(test::kDragDropClsid,
+                                        (folder_ / (L"QRNDragDrop" + wideSuffix + L".dll")).wstring(), 30000));
   OverSetup(settings_);
   std::string error;
   product_ = ui::Program::Start((folder_ / L"QRN.exe").wstring(), L"--idle", &error);
@@ -275,8 +307,13 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   for (const wchar_t* service : {kProtectServiceName, kVeraCryptService, kVirtualDiskService}) {
     EXPECT_FALSE(test::ServiceExists(service)) << CStringToMultiByte(service).get();
   }
-  for (const wchar_t* driver : {L"Velmdisk2-x64.sys", L"Velmdisk-x64.sys"}) {
-    EXPECT_FALSE(Exists(test::DriversFolder() / driver)) << fs::path(driver).string();
+  // Where the installer wrote the drivers (the native folder under WoW64,
+  // seen here through its Sysnative alias).
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const fs::path drivers = redirected ? fs::path(windows) / L"Sysnative" / L"drivers" : test::DriversFolder();
+  for (const std::wstring& driver : {L"Velmdisk2" + wideSuffix + L".sys", L"Velmdisk" + wideSuffix + L".sys"}) {
+    EXPECT_FALSE(Exists(drivers / driver)) << fs::path(driver).string();
   }
   EXPECT_FALSE(Exists(fs::path(GetSystemX86Dir()) / kSystemTestFile));
   EXPECT_EQ(L"", test::ReadInprocServer(test::kShellExtClsid));
