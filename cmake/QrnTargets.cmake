@@ -26,7 +26,7 @@ if(WIN32)
   endif()
 endif()
 
-# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>] [NAME <test name>])
+# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>] [NAME <test name>] [LOCK <resource>])
 # NAME registers one program a second time under another name (its wrapper
 # tells it which cases to run).
 # Native: a plain ctest test. Windows: recorded for the native build's ctest,
@@ -34,9 +34,10 @@ endif()
 # change machine-wide state of a prefix (services, drivers, shared registry
 # keys) and never run beside another test of that prefix. WRAPPER names a
 # program that runs the test command as its arguments, e.g. to start and stop
-# a server the test talks to.
+# a server the test talks to. LOCK names a resource of the machine (a fixed
+# port, say) that no two runs of such tests may hold at once, in any prefix.
 function(qrn_add_test target)
-  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER;NAME" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER;NAME;LOCK" "" ${ARGN})
   if(NOT ARG_NAME)
     set(ARG_NAME ${target})
   endif()
@@ -44,7 +45,7 @@ function(qrn_add_test target)
     add_test(NAME native:${ARG_NAME} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${target}>)
     return()
   endif()
-  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${ARG_NAME}|${target}|${ARG_EXCLUSIVE}|${ARG_WRAPPER}")
+  set_property(GLOBAL APPEND PROPERTY QRN_WINDOWS_TESTS "${ARG_NAME}|${target}|${ARG_EXCLUSIVE}|${ARG_WRAPPER}|${ARG_LOCK}")
 endfunction()
 
 function(qrn_write_windows_test_list)
@@ -65,6 +66,7 @@ function(qrn_write_windows_test_list)
     list(GET parts 1 target)
     list(GET parts 2 exclusive)
     list(GET parts 3 wrapper)
+    list(GET parts 4 lock)
     set(command "")
     if(wrapper)
       set(command "\"${wrapper}\" ")
@@ -73,8 +75,15 @@ function(qrn_write_windows_test_list)
       set(name "${prefix}/x${QRN_WINE_ARCH}:${test_name}")
       string(APPEND content "add_test(\"${name}\" ${command}\"${QRN_WINE_RUN}\" ${prefix} \"$<TARGET_FILE:${target}>\")\n")
       set(props "SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS windows")
+      set(locks "")
       if(exclusive)
-        string(APPEND props " RESOURCE_LOCK prefix-${prefix}")
+        list(APPEND locks prefix-${prefix})
+      endif()
+      if(lock)
+        list(APPEND locks ${lock})
+      endif()
+      if(locks)
+        string(APPEND props " RESOURCE_LOCK \"${locks}\"")
       endif()
       string(APPEND content "set_tests_properties(\"${name}\" PROPERTIES ${props})\n")
     endforeach()
