@@ -15,6 +15,9 @@ if ! "$root/scripts/wine-run" --can-run-32; then
   win32_note="this machine runs no 32-bit code"
   i686_tests=OFF
 fi
+# The 32-bit lane (scripts/x32-lane.sh) builds them anyway and runs them in
+# an emulated guest.
+if [[ ${QRN_BUILD_I686_TESTS:-} == 1 ]]; then i686_tests=ON; fi
 
 configure() {
   local dir=$1

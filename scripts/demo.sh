@@ -16,9 +16,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-"$root/scripts/build.sh"
+# QRN_DEMO_NO_BUILD=1: the build is there already (the 32-bit lane's guest
+# runs the demo with what the host built).
+[[ ${QRN_DEMO_NO_BUILD:-} == 1 ]] || "$root/scripts/build.sh"
 
-demo_root=$root/build/wine/demo
+demo_root=${QRN_DEMO_ROOT:-$root/build/wine/demo}
 shots=$root/out/demo
 port=18631
 wine_prefix=$demo_root/win64
