@@ -27,7 +27,7 @@ wine_prefix=$demo_root/win64
 export QRN_WINE_ROOT=$demo_root
 
 pids=()
-stop_wine() { WINEPREFIX=$wine_prefix HOME=$demo_root/home /usr/lib/wine/wineserver -k 2>/dev/null || true; }
+stop_wine() { WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 /usr/lib/wine/wineserver -k 2>/dev/null || true; }
 visible=0
 cleanup() {
   # In a window the product the finish button started stays open for you;
@@ -48,7 +48,7 @@ mkdir -p "$demo_root" "$shots"
 "$root/scripts/make-prefixes.sh"
 # Windows keeps a per-user Uninstall key, where the installer leaves its
 # per-user marker (it does not create the parent); a new Wine prefix lacks it.
-WINEPREFIX=$wine_prefix HOME=$demo_root/home WINEDEBUG=-all /usr/lib/wine/wine64 reg add \
+WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 WINEDEBUG=-all /usr/lib/wine/wine64 reg add \
   'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f >/dev/null 2>&1
 
 # The setup that runs here: the 32-bit one where 32-bit code runs, else the
@@ -97,8 +97,8 @@ if [[ $visible == 0 ]]; then
 fi
 
 # A warm server, and the prefix's own services started once, alone.
-WINEPREFIX=$wine_prefix HOME=$demo_root/home /usr/lib/wine/wineserver -p || true  # one may run already
-WINEPREFIX=$wine_prefix HOME=$demo_root/home WINEDEBUG=-all timeout 120 /usr/lib/wine/wine64 cmd.exe /c exit 0 || true
+WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 /usr/lib/wine/wineserver -p || true  # one may run already
+WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 WINEDEBUG=-all timeout 120 /usr/lib/wine/wine64 cmd.exe /c exit 0 || true
 
 installed=0
 if [[ $visible == 1 ]]; then

@@ -3,13 +3,12 @@
 #   win64  a 64-bit prefix (a 32-bit program there sees IsWow64Process TRUE)
 #   win32  a 32-bit prefix, only where this machine can run 32-bit code
 # Each gets the Chinese font substitutes, unmanaged X11 windows, and no
-# winemenubuilder; HOME points into the build folder, so nothing leaks into
-# the machine's home. A finished prefix carries a stamp and is kept.
+# winemenubuilder; HOME points into the build folder (a folder of its own per
+# prefix), so nothing leaks into the machine's home. A finished prefix carries a stamp and is kept.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 wine_root=${QRN_WINE_ROOT:-$root/build/wine}
-stamp_version=3
-mkdir -p "$wine_root/home"
+stamp_version=4
 
 make_prefix() {
   local name=$1 arch=$2 loader=$3
@@ -19,7 +18,11 @@ make_prefix() {
   fi
   rm -rf "$prefix"
   echo "make-prefixes: creating $name"
-  export WINEPREFIX=$prefix WINEARCH=$arch HOME=$wine_root/home WINEDEBUG=-all
+  # A home of its own per prefix: Wine links the user's Desktop and
+  # Documents to $HOME, and two prefixes sharing one would share the
+  # shortcuts their tests write and remove.
+  mkdir -p "$wine_root/home/$name"
+  export WINEPREFIX=$prefix WINEARCH=$arch HOME=$wine_root/home/$name WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
   "$loader" wineboot -i >/dev/null 2>&1
