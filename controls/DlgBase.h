@@ -65,6 +65,10 @@ class CDlgBase : public CWinDialog {
  protected:
   BOOL OnInitDialog() override;
   bool OnPaint() override;
+  // OnPaint draws every pixel of the client area through a memory bitmap:
+  // erasing first would only show the bare background for a moment (the
+  // progress bar flickered empty on every step).
+  bool OnEraseBkgnd(HDC) override { return true; }
 
   // Paints everything onto `dc` (an off-screen bitmap of the client size).
   void DrawDialog(HDC dc, const RECT& client);
