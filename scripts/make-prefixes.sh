@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 wine_root=${QRN_WINE_ROOT:-$root/build/wine}
-stamp_version=4
+stamp_version=5
 
 make_prefix() {
   local name=$1 arch=$2 loader=$3
@@ -42,6 +42,9 @@ make_prefix() {
   for view in 'HKLM\Software\Microsoft' 'HKLM\Software\Wow6432Node\Microsoft'; do
     "$loader" reg add "$view\Windows\CurrentVersion\Uninstall" /f >/dev/null 2>&1
   done
+  # Windows has SysWOW64\drivers beside SysWOW64; a new Wine prefix lacks
+  # it, and a 32-bit program's driver files land there.
+  if [[ $arch == win64 ]]; then mkdir -p "$prefix/drive_c/windows/syswow64/drivers"; fi
   # Service calls fail during the first seconds of a new prefix's server.
   /usr/lib/wine/wineserver -k || true
   /usr/lib/wine/wineserver -w || true

@@ -23,6 +23,28 @@ if [[ ${1:-} == --demo ]]; then
   demo=1
   shift
 fi
+# ctest takes one -R: a -R of the caller narrows the x32 entries.
+filter='x32:'
+args=()
+while (($#)); do
+  case $1 in
+    -R)
+      [[ $# -ge 2 ]] || { echo "x32-lane: -R needs a pattern" >&2; exit 2; }
+      filter="x32:.*($2)"
+      shift 2
+      ;;
+    -R?*)
+      filter="x32:.*(${1#-R})"
+      shift
+      ;;
+    *)
+      args+=("$1")
+      shift
+      ;;
+  esac
+done
+set -- ${args[@]+"${args[@]}"}
+
 mode=native
 if [[ ${QRN_X32_LANE:-} == emulated ]] || ! "$root/scripts/wine-run" --can-run-32; then mode=emulated; fi
 echo "x32-lane: $mode"
@@ -32,7 +54,7 @@ QRN_BUILD_I686_TESTS=1 "$root/scripts/build.sh"
 
 if [[ $mode == native ]]; then
   status=0
-  "$root/scripts/test.sh" -R 'x32:' "$@" || status=$?
+  "$root/scripts/test.sh" -R "$filter" "$@" || status=$?
   if ((demo)) && ((status == 0)); then QRN_DEMO_HEADLESS=1 QRN_DEMO_NO_BUILD=1 "$root/scripts/demo.sh" || status=$?; fi
   exit $status
 fi
@@ -60,8 +82,8 @@ mkdir -p "$job"
   echo 'done'
   echo 'echo "x32-lane: prefixes ready in $(awk -v a=$start "{print int(\$1-a)}" /proc/uptime) s"'
   echo 'start=$(cut -d" " -f1 /proc/uptime)'
-  printf 'ctest --test-dir build/native -R x32: --output-on-failure -j2'
-  printf ' %q' "$@"
+  printf 'ctest --test-dir build/native --output-on-failure -j2 -R %q' "$filter"
+  if (($#)); then printf ' %q' "$@"; fi
   echo
   echo 'status=$?'
   echo 'echo "x32-lane: tests took $(awk -v a=$start "{print int(\$1-a)}" /proc/uptime) s"'

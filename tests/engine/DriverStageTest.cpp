@@ -20,7 +20,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -96,10 +95,7 @@ class DriverStageTest : public ::testing::Test {
       // extraction skips a loaded driver's file.
       const std::pair<const wchar_t*, const std::vector<uint8_t>*> placed[] = {{L"Velmdisk2-x64.sys", &veraCrypt},
                                                                                {L"Velmdisk-x64.sys", &disk}};
-      for (const auto& [name, bytes] : placed) {
-        std::ofstream out(Driver(name), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-      }
+      for (const auto& [name, bytes] : placed) test::PlaceForWow64DriverHost(name, *bytes);
     }
   }
   void ExtractPayload() { ExtractPayload(DriverBuild(L"Velmdisk2")); }

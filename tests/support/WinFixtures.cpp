@@ -81,6 +81,14 @@ fs::path DriversFolder() {
   return fs::path(system) / L"drivers";
 }
 
+bool PlaceForWow64DriverHost(const std::wstring& name, const std::vector<uint8_t>& bytes) {
+  std::error_code ec;
+  fs::create_directories(DriversFolder(), ec);
+  std::ofstream out(DriversFolder() / name, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return out.good();
+}
+
 KernelDriverFixture::KernelDriverFixture(std::wstring serviceName, fs::path source, std::wstring fileName)
     : serviceName_(std::move(serviceName)), source_(std::move(source)), fileName_(std::move(fileName)) {}
 

@@ -25,6 +25,14 @@ bool RemoveServiceIfPresent(const std::wstring& name);
 // The system drivers folder (system folder + "\drivers").
 std::filesystem::path DriversFolder();
 
+// For a 32-bit test on 64-bit Windows: Wine loads a driver service that a
+// 32-bit process created with its 32-bit driver host, from SysWOW64\drivers
+// (what DriversFolder() names with redirection on), while the installer
+// writes the 64-bit drivers into the native folder. Places `bytes` there
+// under `name` (the folder made if missing). False when the file cannot be
+// written, e.g. while a loaded driver holds it, as Windows keeps it too.
+bool PlaceForWow64DriverHost(const std::wstring& name, const std::vector<uint8_t>& bytes);
+
 // A kernel-driver service made straight through the service control manager
 // (system start, normal error control, image path = the full file path), and
 // removed again by Remove() or the destructor together with the driver file

@@ -274,8 +274,8 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   const bool redirected = test::UnderWow64();
   PVOID redirection = nullptr;
   if (redirected) {
-    test::WriteBytes(test::DriversFolder() / L"Velmdisk2-x64.sys", veraCrypt);
-    test::WriteBytes(test::DriversFolder() / L"Velmdisk-x64.sys", disk);
+    EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk2-x64.sys", veraCrypt));
+    EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk-x64.sys", disk));
     ASSERT_TRUE(LoadSys64Fun());
     ASSERT_TRUE(DisableWow64Redirection(&redirection));
   }
