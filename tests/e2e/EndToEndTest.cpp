@@ -22,6 +22,8 @@
 #include "tests/report/ReportTestSupport.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPlatform.h"
 #include "tests/support/WinFixtures.h"
 
 namespace qrn::test {
@@ -95,6 +97,15 @@ class EndToEndTest : public ::testing::Test {
     entries_ = RouteSetupPayload(SetupPath(), folder_, &error);
     ASSERT_FALSE(entries_.empty()) << "cannot read the setup " << ui::Narrow(SetupPath()) << ": " << error;
     ScrubProduct(folder_, entries_);
+    // The 32-bit setup on 64-bit Windows writes the x64 drivers into the
+    // native folder, from which Windows loads them. Wine loads the driver
+    // services a 32-bit process made with its 32-bit driver host, from
+    // SysWOW64\drivers: this build's drivers wait there under the x64 names.
+    if (UnderWow64()) {
+      for (const std::wstring base : {L"Velmdisk2", L"Velmdisk"}) {
+        ASSERT_TRUE(PlaceForWow64DriverHost(base + L"-x64.sys", ReadBytes(StandIn(L"drivers\\" + base + L".sys"))));
+      }
+    }
     // A user's profile on Windows has its own Uninstall key, which the
     // installer marks but never creates; a fresh Wine prefix has none.
     UniqueHKey userUninstall;
