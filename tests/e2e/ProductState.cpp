@@ -124,9 +124,16 @@ std::vector<RoutedEntry> RouteSetupPayload(const std::wstring& setup, const std:
 }
 
 std::string ExpectedInstallRecord(const std::vector<RoutedEntry>& entries) {
+  // A 32-bit test on 64-bit Windows reads the native drivers folder through
+  // its Sysnative alias; the installer records the path as it wrote it.
+  const std::wstring alias = L"\\Sysnative\\drivers\\";
   std::string record;
   for (const RoutedEntry& e : entries) {
-    if (e.recorded) record += ToAnsi(e.destination) + "\n";
+    if (!e.recorded) continue;
+    std::wstring path = e.destination;
+    const size_t at = path.find(alias);
+    if (at != std::wstring::npos) path.replace(at, alias.size(), L"\\system32\\drivers\\");
+    record += ToAnsi(path) + "\n";
   }
   return record;
 }
