@@ -102,9 +102,8 @@ class EndToEndTest : public ::testing::Test {
     // services a 32-bit process made with its 32-bit driver host, from
     // SysWOW64\drivers: this build's drivers wait there under the x64 names.
     if (UnderWow64()) {
-      for (const std::wstring base : {L"Velmdisk2", L"Velmdisk"}) {
-        ASSERT_TRUE(PlaceForWow64DriverHost(base + L"-x64.sys", ReadBytes(StandIn(L"drivers\\" + base + L".sys"))));
-      }
+      ASSERT_TRUE(PlaceDriversForWow64Host(ReadBytes(StandIn(L"drivers\\Velmdisk2.sys")),
+                                           ReadBytes(StandIn(L"drivers\\Velmdisk.sys"))));
     }
     // A user's profile on Windows has its own Uninstall key, which the
     // installer marks but never creates; a fresh Wine prefix has none.

@@ -49,14 +49,6 @@ std::string ToAnsi(const std::wstring& wide) {
 // Windows: the 32-bit system folder and the native drivers folder.
 std::wstring SystemX86Folder() { return Folder(CSIDL_SYSTEMX86); }
 
-std::wstring NativeDriversFolder() {
-  wchar_t windows[MAX_PATH] = {};
-  ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  BOOL wow64 = FALSE;
-  ::IsWow64Process(::GetCurrentProcess(), &wow64);
-  return std::wstring(windows) + (wow64 ? L"\\Sysnative\\drivers" : L"\\system32\\drivers");
-}
-
 bool Is64BitWindows() {
   if (sizeof(void*) == 8) return true;
   BOOL wow64 = FALSE;
@@ -78,7 +70,7 @@ std::wstring Route(const std::wstring& name, const std::wstring& installFolder) 
   } else if (tag == L"64" || tag == L"en64" || tag == L"ch64") {
     if (!win64) return std::wstring();
   } else if (tag == L"sys") {
-    return part == (win64 ? L"64" : L"32") ? NativeDriversFolder() + rest : std::wstring();
+    return part == (win64 ? L"64" : L"32") ? NativeDriversFolder().wstring() + rest : std::wstring();
   }
   if (part == L"program") return installFolder + rest;
   if (part == L"system32") return SystemX86Folder() + rest;

@@ -93,9 +93,7 @@ class DriverStageTest : public ::testing::Test {
       // Where Wine's 32-bit driver host looks (see above). A driver still
       // loaded from there keeps its file (the write fails), as the
       // extraction skips a loaded driver's file.
-      const std::pair<const wchar_t*, const std::vector<uint8_t>*> placed[] = {{L"Velmdisk2-x64.sys", &veraCrypt},
-                                                                               {L"Velmdisk-x64.sys", &disk}};
-      for (const auto& [name, bytes] : placed) test::PlaceForWow64DriverHost(name, *bytes);
+      test::PlaceDriversForWow64Host(veraCrypt, disk);
     }
   }
   void ExtractPayload() { ExtractPayload(DriverBuild(L"Velmdisk2")); }

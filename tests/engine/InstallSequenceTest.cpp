@@ -139,8 +139,7 @@ class InstallSequenceTest : public ::testing::TestWithParam<bool> {
     if (test::UnderWow64()) {
       // Wine's 32-bit driver host loads a 32-bit process's driver services
       // from SysWOW64\drivers; the installer writes the native folder.
-      EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk2-x64.sys", veraCrypt));
-      EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk-x64.sys", disk));
+      EXPECT_TRUE(test::PlaceDriversForWow64Host(veraCrypt, disk));
     }
     test::WriteSelfSetup(setup_, {
                                      {"sys\\64\\Velmdisk2-x64.sys", veraCrypt},

@@ -28,6 +28,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPlatform.h"
+#include "tests/support/WinFixtures.h"
 
 namespace qrn {
 namespace {
@@ -127,11 +128,8 @@ class RoutingTest : public ExtractTest, public ::testing::WithParamInterface<boo
     const std::wstring tag = L"qrn-extract-test-" + std::to_wstring(GetCurrentProcessId());
     x86File_ = fs::path(GetSystemX86Dir()) / (tag + L".dll");
     // A 32-bit test on 64-bit Windows finds what the pass wrote with
-    // redirection off, in the native folder, through its Sysnative alias.
-    wchar_t windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    const fs::path nativeDrivers = fs::path(windows) / L"Sysnative" / L"drivers";
-    drivers64_ = (test::UnderWow64() ? nativeDrivers : fs::path(GetDriversDir())) / (tag + L"-64.sys");
+    // redirection off in the native folder.
+    drivers64_ = (test::UnderWow64() ? test::NativeDriversFolder() : fs::path(GetDriversDir())) / (tag + L"-64.sys");
     drivers32_ = fs::path(GetDriversDir()) / (tag + L"-32.sys");
   }
   void TearDown() override {

@@ -81,12 +81,23 @@ fs::path DriversFolder() {
   return fs::path(system) / L"drivers";
 }
 
-bool PlaceForWow64DriverHost(const std::wstring& name, const std::vector<uint8_t>& bytes) {
+bool PlaceDriversForWow64Host(const std::vector<uint8_t>& veraCrypt, const std::vector<uint8_t>& disk) {
   std::error_code ec;
   fs::create_directories(DriversFolder(), ec);
-  std::ofstream out(DriversFolder() / name, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return out.good();
+  bool placed = true;
+  for (const auto& [name, bytes] :
+       {std::pair{L"Velmdisk2-x64.sys", &veraCrypt}, std::pair{L"Velmdisk-x64.sys", &disk}}) {
+    std::ofstream out(DriversFolder() / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+    placed = out.good() && placed;
+  }
+  return placed;
+}
+
+fs::path NativeDriversFolder() {
+  wchar_t windows[MAX_PATH] = {};
+  ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return fs::path(windows) / (UnderWow64() ? L"Sysnative" : L"system32") / L"drivers";
 }
 
 KernelDriverFixture::KernelDriverFixture(std::wstring serviceName, fs::path source, std::wstring fileName)

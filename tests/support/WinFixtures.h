@@ -28,10 +28,17 @@ std::filesystem::path DriversFolder();
 // For a 32-bit test on 64-bit Windows: Wine loads a driver service that a
 // 32-bit process created with its 32-bit driver host, from SysWOW64\drivers
 // (what DriversFolder() names with redirection on), while the installer
-// writes the 64-bit drivers into the native folder. Places `bytes` there
-// under `name` (the folder made if missing). False when the file cannot be
+// writes the 64-bit drivers into the native folder. The folder is made if
+// missing. A file is left as it is when it cannot be
 // written, e.g. while a loaded driver holds it, as Windows keeps it too.
-bool PlaceForWow64DriverHost(const std::wstring& name, const std::vector<uint8_t>& bytes);
+// Places both drivers under their x64 payload names; true when both were
+// written.
+bool PlaceDriversForWow64Host(const std::vector<uint8_t>& veraCrypt, const std::vector<uint8_t>& disk);
+
+// The native drivers folder as this process reaches it: through the
+// Sysnative alias for a 32-bit process on 64-bit Windows (where the
+// installer writes the drivers with redirection off), else the system's.
+std::filesystem::path NativeDriversFolder();
 
 // A kernel-driver service made straight through the service control manager
 // (system start, normal error control, image path = the full file path), and

@@ -274,8 +274,7 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   const bool redirected = test::UnderWow64();
   PVOID redirection = nullptr;
   if (redirected) {
-    EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk2-x64.sys", veraCrypt));
-    EXPECT_TRUE(test::PlaceForWow64DriverHost(L"Velmdisk-x64.sys", disk));
+    EXPECT_TRUE(test::PlaceDriversForWow64Host(veraCrypt, disk));
     ASSERT_TRUE(LoadSys64Fun());
     ASSERT_TRUE(DisableWow64Redirection(&redirection));
   }
@@ -309,9 +308,7 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   }
   // Where the installer wrote the drivers (the native folder under WoW64,
   // seen here through its Sysnative alias).
-  wchar_t windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  const fs::path drivers = redirected ? fs::path(windows) / L"Sysnative" / L"drivers" : test::DriversFolder();
+  const fs::path drivers = test::NativeDriversFolder();
   for (const std::wstring& driver : {L"Velmdisk2" + wideSuffix + L".sys", L"Velmdisk" + wideSuffix + L".sys"}) {
     EXPECT_FALSE(Exists(drivers / driver)) << fs::path(driver).string();
   }
