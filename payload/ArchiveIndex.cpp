@@ -135,7 +135,8 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
     }
     uint64_t unpacked = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
-    int rc = Z_OK;
+    // No packed data at all is an empty file, whatever the compression.
+    int rc = e.entry.packedSize == 0 ? Z_STREAM_END : Z_OK;
     bool ok = true;
     uint64_t left = e.entry.packedSize;
     while (ok && left > 0) {

@@ -77,6 +77,8 @@ DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out
 }
 
 DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+  // No packed data at all: an empty file, not a stream cut short.
+  if (packedSize == 0) return DecodeStatus::kOk;
   inflateReset(&zlib_);
   uint64_t left = packedSize;
   zlib_.next_in = input_.get();

@@ -6,7 +6,8 @@
 // inflate and write is checked: a short read, a zlib stream that is damaged,
 // cut short or followed by more data, a failed or short write, and (for
 // entries whose reserved field carries the packer's unpacked size and
-// CRC-32) contents that differ from what was packed all fail the entry.
+// CRC-32) contents that differ from what was packed all fail the entry. A
+// zlib entry without packed data is an empty file.
 #pragma once
 
 #include <windows.h>

@@ -329,6 +329,45 @@ TEST(ArchiveTest, DamagedIndexIsRefusedWithItsReason) {
   }
 }
 
+// A plain-text archive of the sample files and its index, for patching.
+struct PlainSample {
+  std::vector<uint8_t> bytes;
+  ArchiveIndex index;
+};
+
+PlainSample BuildPlainSample() {
+  ArchiveOptions plain;
+  plain.cipher = kCipherNone;
+  PlainSample sample{BuildSetup(SampleFiles(), plain), {}};
+  SetupFile setup(sample.bytes);
+  Opened o = OpenAndLoad(setup);
+  EXPECT_EQ(o.status, IndexStatus::kOk) << o.detail;
+  sample.index = o.index;
+  return sample;
+}
+
+// Loads and verifies patched bytes; `detail` gets the reason of a refusal.
+bool Verifies(const std::vector<uint8_t>& bytes, std::string* detail) {
+  SetupFile setup(bytes);
+  Opened o = OpenAndLoad(setup);
+  if (o.status != IndexStatus::kOk) {
+    *detail = o.detail;
+    return false;
+  }
+  return VerifyArchiveData(o.reader.get(), o.index, detail);
+}
+
+// Deflate never makes an empty stream, but another builder may store an
+// empty file as no data at all.
+TEST(ArchiveTest, ZlibEntryWithoutPackedDataIsAnEmptyFile) {
+  PlainSample sample = BuildPlainSample();
+  ASSERT_EQ(sample.index.header.compression, kZlib);
+  ASSERT_EQ(sample.index.entries[0].name, "main\\Program\\empty.txt");
+  Put64(EntryBytes(sample.bytes, sample.index, 0) + 8, 0);
+  std::string detail;
+  EXPECT_TRUE(Verifies(sample.bytes, &detail)) << detail;
+}
+
 TEST(ArchiveTest, VerifyNamesTheEntryOfAFlippedByteOrACutFile) {
   const std::vector<FileSpec> files = SampleFiles();
   const std::vector<uint8_t> good = BuildSetup(files, ArchiveOptions{});

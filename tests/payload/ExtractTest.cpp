@@ -379,6 +379,47 @@ TEST_F(ExtractTest, DestinationBeyondMaxPathIsRefusedNotCut) {
             install_.string() + "\\" + longName.substr(0, 50) + "\n" + install_.string() + "\\short.txt\n");
 }
 
+// ---- Archives of other builders ----
+
+// A plain-text setup of three zlib entries and the file offsets of its index
+// records and times records, for patching what another builder might write.
+class OtherBuilderTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    ArchiveOptions plain;
+    plain.cipher = kCipherNone;
+    ASSERT_TRUE(test::WriteSetup(setup_,
+                                 {{"main\\Program\\first.txt", Bytes("first")},
+                                  {"main\\Program\\empty.txt", {}},
+                                  {"main\\Program\\last.txt", Bytes("last")}},
+                                 plain));
+    bytes_ = test::ReadBytes(setup_);
+    header_ = DecodeHeader(bytes_.data() + test::kStubSize);
+  }
+  uint64_t EntryAt(size_t i) const { return test::StreamFileOffset(header_.indexOffset + kMagicSize + i * kEntrySize); }
+  uint64_t TimesAt(size_t i) const {
+    return test::StreamFileOffset(header_.namesOffset + header_.namesSize + i * kTimesSize);
+  }
+  MvsEntry Entry(size_t i) const { return DecodeEntry(bytes_.data() + EntryAt(i)); }
+  void Save() { test::WriteBytes(setup_, bytes_); }
+
+  std::vector<uint8_t> bytes_;
+  MvsHeader header_{};
+};
+
+TEST_F(OtherBuilderTest, ZlibEntryWithoutPackedDataBecomesAnEmptyFile) {
+  Patch64(bytes_, EntryAt(1) + 8, 0);
+  Save();
+  fs::create_directories(install_);
+  test::WriteBytes(install_ / "empty.txt", Bytes("left from before"));
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "empty.txt"), "");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_FALSE(log.Contains("$error:")) << log.Text();
+}
+
 // ---- Data handling ----
 
 class LargeEntryTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};
