@@ -116,7 +116,8 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
   return IndexStatus::kOk;
 }
 
-bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail) {
+bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail,
+                       std::vector<std::string>* warnings) {
   const uint32_t compression = index.header.compression;
   std::vector<uint8_t> in(64 * 1024), out(64 * 1024);
   for (size_t i = 0; i < index.entries.size(); ++i) {
@@ -168,8 +169,13 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
         }
       } while (rc != Z_STREAM_END && (z.avail_in > 0 || z.avail_out == 0));
       if (ok && rc == Z_STREAM_END && (z.avail_in > 0 || left > 0)) {
-        *detail = label + ": data goes on after the end of its zlib stream";
-        ok = false;
+        // The stream and its checksum are whole: the installer writes the
+        // file and ignores the rest.
+        if (warnings != nullptr) {
+          warnings->push_back(label + ": " + std::to_string(z.avail_in + left) +
+                              " bytes after the end of its zlib stream are ignored");
+        }
+        break;
       }
     }
     if (compression == kZlib) {

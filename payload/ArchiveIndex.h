@@ -42,9 +42,12 @@ enum class IndexStatus {
 // entry where one is at fault.
 IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveIndex* index, std::string* detail);
 
-// Reads and unpacks every file entry. For entries written by our packer the
-// unpacked size and CRC-32 kept in the reserved field are checked as well.
-// False on the first damaged entry, with `detail` naming it.
-bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail);
+// Reads and unpacks every file entry as the installer does. For entries
+// written by our packer the unpacked size and CRC-32 kept in the reserved
+// field are checked as well. False on the first damaged entry, with `detail`
+// naming it. What the installer accepts with a warning (bytes after a
+// complete zlib stream) is added to `warnings` when given, one line per entry.
+bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail,
+                       std::vector<std::string>* warnings = nullptr);
 
 }  // namespace qrn::archive

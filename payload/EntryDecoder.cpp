@@ -25,6 +25,7 @@ bool EntryDecoder::Init() {
 
 DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const MvsEntry& entry, HANDLE out,
                                   std::string* detail) {
+  detail->clear();
   unpacked_ = 0;
   crc_ = crc32(0L, Z_NULL, 0);
   MvsSeek(file, entry.dataOffset);
@@ -117,8 +118,8 @@ DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE ou
   status = Write(out, output_.get(), kOutputChunk - zlib_.avail_out, detail);
   if (status != DecodeStatus::kOk) return status;
   if (zlib_.avail_in > 0 || left > 0) {
-    *detail = "data goes on after the end of its zlib stream";
-    return DecodeStatus::kDamaged;
+    // The stream ended with its checksum held: the file is whole.
+    *detail = std::to_string(zlib_.avail_in + left) + " bytes after the end of its zlib stream are ignored";
   }
   return DecodeStatus::kOk;
 }

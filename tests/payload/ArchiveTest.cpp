@@ -347,14 +347,14 @@ PlainSample BuildPlainSample() {
 }
 
 // Loads and verifies patched bytes; `detail` gets the reason of a refusal.
-bool Verifies(const std::vector<uint8_t>& bytes, std::string* detail) {
+bool Verifies(const std::vector<uint8_t>& bytes, std::string* detail, std::vector<std::string>* warnings = nullptr) {
   SetupFile setup(bytes);
   Opened o = OpenAndLoad(setup);
   if (o.status != IndexStatus::kOk) {
     *detail = o.detail;
     return false;
   }
-  return VerifyArchiveData(o.reader.get(), o.index, detail);
+  return VerifyArchiveData(o.reader.get(), o.index, detail, warnings);
 }
 
 // Deflate never makes an empty stream, but another builder may store an
@@ -366,6 +366,22 @@ TEST(ArchiveTest, ZlibEntryWithoutPackedDataIsAnEmptyFile) {
   Put64(EntryBytes(sample.bytes, sample.index, 0) + 8, 0);
   std::string detail;
   EXPECT_TRUE(Verifies(sample.bytes, &detail)) << detail;
+}
+
+// Bytes after a zlib stream whose checksum held do not make the entry
+// damaged: the installer writes the file and warns, and so does verify.
+TEST(ArchiveTest, BytesAfterACompleteZlibStreamAreIgnoredWithAWarning) {
+  PlainSample sample = BuildPlainSample();
+  const MvsEntry one = sample.index.entries[1].entry;  // main\Program\one.bin, followed by the next file's data
+  const MvsEntry next = sample.index.entries[3].entry;
+  ASSERT_EQ(one.dataOffset + one.packedSize, next.dataOffset);
+  Put64(EntryBytes(sample.bytes, sample.index, 1) + 8, one.packedSize + next.packedSize);
+  std::string detail;
+  std::vector<std::string> warnings;
+  EXPECT_TRUE(Verifies(sample.bytes, &detail, &warnings)) << detail;
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "entry 1 'main\\Program\\one.bin': " + std::to_string(next.packedSize) +
+                             " bytes after the end of its zlib stream are ignored");
 }
 
 TEST(ArchiveTest, VerifyNamesTheEntryOfAFlippedByteOrACutFile) {

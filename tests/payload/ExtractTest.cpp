@@ -420,6 +420,24 @@ TEST_F(OtherBuilderTest, ZlibEntryWithoutPackedDataBecomesAnEmptyFile) {
   EXPECT_FALSE(log.Contains("$error:")) << log.Text();
 }
 
+TEST_F(OtherBuilderTest, BytesAfterACompleteZlibStreamAreIgnoredWithAWarning) {
+  // first.txt's packed size reaches over the empty file's stream as well.
+  const MvsEntry first = Entry(0);
+  const MvsEntry empty = Entry(1);
+  ASSERT_EQ(first.dataOffset + first.packedSize, empty.dataOffset);
+  Patch64(bytes_, EntryAt(0) + 8, first.packedSize + empty.packedSize);
+  Save();
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "first.txt"), "first");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_TRUE(log.Contains("$warning:extracting file, path:" + Gbk(install_.wstring()) +
+                           "\\first.txt, entry:main\\Program\\first.txt: " + std::to_string(empty.packedSize) +
+                           " bytes after the end of its zlib stream are ignored"))
+      << log.Text();
+  EXPECT_TRUE(fs::exists(install_ / "InstallInfo.db"));
+}
+
 // ---- Data handling ----
 
 class LargeEntryTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};

@@ -225,7 +225,13 @@ int Verify(const fs::path& path) {
   ArchiveIndex index;
   if (!OpenSetup(path, &reader, &index)) return 1;
   std::string detail;
-  if (!VerifyArchiveData(reader.get(), index, &detail)) return Fail("verify failed: " + pack::Cp936ToUtf8(detail));
+  std::vector<std::string> warnings;
+  if (!VerifyArchiveData(reader.get(), index, &detail, &warnings)) {
+    return Fail("verify failed: " + pack::Cp936ToUtf8(detail));
+  }
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "qrnpack: warning: %s\n", pack::Cp936ToUtf8(warning).c_str());
+  }
   std::printf("ok: %zu entries verified\n", index.entries.size());
   return 0;
 }
