@@ -111,6 +111,7 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
         return IndexStatus::kDamaged;
       }
       e.times = DecodeTimes(times.get() + uint64_t{i} * kTimesSize);
+      e.sealed = e.times.reserved == PackerSeal(e.entry, e.times);
     }
   }
   return IndexStatus::kOk;
@@ -186,13 +187,9 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
       inflateEnd(&z);
     }
     if (!ok) return false;
-    if (e.entry.reserved != 0) {
-      const uint32_t wantSize = static_cast<uint32_t>(e.entry.reserved);
-      const uint32_t wantCrc = static_cast<uint32_t>(e.entry.reserved >> 32);
-      if (unpacked != wantSize || static_cast<uint32_t>(crc) != wantCrc) {
-        *detail = label + ": contents differ from what was packed (size or CRC-32)";
-        return false;
-      }
+    if (e.sealed && (unpacked != e.UnpackedSize() || static_cast<uint32_t>(crc) != e.UnpackedCrc())) {
+      *detail = label + ": contents differ from what was packed (size or CRC-32)";
+      return false;
     }
   }
   return true;

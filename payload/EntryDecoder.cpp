@@ -23,32 +23,28 @@ bool EntryDecoder::Init() {
   return true;
 }
 
-DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const MvsEntry& entry, HANDLE out,
+DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const IndexEntry& entry, HANDLE out,
                                   std::string* detail) {
   detail->clear();
   unpacked_ = 0;
   crc_ = crc32(0L, Z_NULL, 0);
-  MvsSeek(file, entry.dataOffset);
+  MvsSeek(file, entry.entry.dataOffset);
   DecodeStatus status;
   if (compression == kStored) {
-    status = Stored(file, entry.packedSize, out, detail);
+    status = Stored(file, entry.entry.packedSize, out, detail);
   } else if (compression == kZlib) {
-    status = Inflate(file, entry.packedSize, out, detail);
+    status = Inflate(file, entry.entry.packedSize, out, detail);
   } else {
     *detail = "compression method " + std::to_string(compression) + " is not supported";
     return DecodeStatus::kUnsupported;
   }
   if (status != DecodeStatus::kOk) return status;
-  // Our packer keeps the unpacked size (low half) and CRC-32 (high half) in
-  // the reserved field; an archive that leaves it zero is not checked.
-  if (entry.reserved != 0) {
-    const uint32_t size = static_cast<uint32_t>(entry.reserved);
-    const uint32_t crc = static_cast<uint32_t>(entry.reserved >> 32);
-    if (unpacked_ != size || static_cast<uint32_t>(crc_) != crc) {
-      *detail = "contents differ from what was packed (" + std::to_string(unpacked_) + " bytes unpacked, " +
-                std::to_string(size) + " packed)";
-      return DecodeStatus::kDamaged;
-    }
+  // Only our packer's entries say what they hold; another builder's reserved
+  // bytes mean nothing.
+  if (entry.sealed && (unpacked_ != entry.UnpackedSize() || static_cast<uint32_t>(crc_) != entry.UnpackedCrc())) {
+    *detail = "contents differ from what was packed (" + std::to_string(unpacked_) + " bytes unpacked, " +
+              std::to_string(entry.UnpackedSize()) + " packed)";
+    return DecodeStatus::kDamaged;
   }
   return DecodeStatus::kOk;
 }

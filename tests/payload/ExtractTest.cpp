@@ -408,6 +408,21 @@ class OtherBuilderTest : public ExtractTest {
   MvsHeader header_{};
 };
 
+TEST_F(OtherBuilderTest, RandomReservedBytesAreNotReadAsAnIntegrityCheck) {
+  const std::vector<uint8_t> random = RandomBytes(3 * 12, 7);
+  for (size_t i = 0; i < 3; ++i) {
+    std::copy_n(random.begin() + 12 * i, 8, bytes_.begin() + EntryAt(i));
+    std::copy_n(random.begin() + 12 * i + 8, 4, bytes_.begin() + TimesAt(i) + 24);
+  }
+  Save();
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "first.txt"), "first");
+  EXPECT_EQ(Text(install_ / "empty.txt"), "");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_TRUE(fs::exists(install_ / "InstallInfo.db"));
+}
+
 TEST_F(OtherBuilderTest, ZlibEntryWithoutPackedDataBecomesAnEmptyFile) {
   Patch64(bytes_, EntryAt(1) + 8, 0);
   Save();
