@@ -48,9 +48,9 @@ check "release: the 32-bit installer build" grep -q '^CMAKE_TOOLCHAIN_FILE:.*too
 # The report client's sources that read the setting, compiled as the release
 # build compiles them.
 objects=()
-for source in $(grep -l '"report/ReportServer.h"' "$src"/report/*.cpp); do
+while read -r source; do
   objects+=("report/CMakeFiles/qrn_report.dir/$(basename "$source").obj")
-done
+done < <(grep -l '"report/ReportServer.h"' "$src"/report/*.cpp)
 check "release: the report client reads the setting" test ${#objects[@]} -gt 0
 if "$cmake" --build "$release" --target "${objects[@]}" >"$work/build.log" 2>&1; then
   for object in "${objects[@]}"; do
