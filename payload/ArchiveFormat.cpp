@@ -76,6 +76,19 @@ uint32_t EntryCount(uint32_t indexSize) {
   return indexSize < kMagicSize ? 0 : static_cast<uint32_t>((indexSize - kMagicSize) / kEntrySize);
 }
 
+uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times) {
+  static constexpr char kTag[] = "qrnpack entry seal 1";
+  uint8_t record[kEntrySize];
+  uint8_t timesRecord[kTimesSize];
+  EncodeEntry(entry, record);
+  EncodeTimes(times, timesRecord);
+  Md5 md5;
+  md5.Update(kTag, sizeof kTag - 1);
+  md5.Update(record, sizeof record);
+  md5.Update(timesRecord, kTimesSize - 4);  // not its own field
+  return Get32(md5.Finish().data());
+}
+
 void MakeArchiveKey(const char* passString, uint8_t key[32]) {
   std::string copy(passString);
   const Md5Digest first = Md5Of(copy.data(), copy.size());

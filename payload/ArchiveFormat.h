@@ -66,7 +66,7 @@ struct MvsHeader {
 
 // One index record (36 bytes on disk).
 struct MvsEntry {
-  uint64_t reserved;  // the packer stores the unpacked size (low 32 bits) and its CRC-32 (high 32 bits)
+  uint64_t reserved;  // left to the builder; our packer's integrity check (see PackerSeal)
   uint64_t packedSize;
   uint64_t dataOffset;
   uint32_t nameLength;
@@ -79,7 +79,7 @@ struct MvsFileTimes {
   uint64_t creationTime;
   uint64_t lastWriteTime;
   uint64_t lastAccessTime;
-  uint32_t reserved;
+  uint32_t reserved;  // left to the builder; our packer's seal (see PackerSeal)
 };
 
 inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -106,6 +106,17 @@ bool HasMagic(const uint8_t* bytes);
 bool HasTimesTable(const MvsHeader& header);
 // N = (indexSize - 6) / 36, any remainder ignored; 0 for an index shorter than its magic.
 uint32_t EntryCount(uint32_t indexSize);
+
+// The format leaves an entry's reserved field and its times record's
+// reserved field to the builder, and a builder may leave them uninitialised.
+// Our packer keeps an integrity check in them: the unpacked size (low 32
+// bits) and CRC-32 (high 32 bits) of the entry's contents in MvsEntry::reserved,
+// and in MvsFileTimes::reserved this seal, the first four bytes of the MD5 of
+// a fixed tag, the 36-byte index record and the times record's three times.
+// Only an entry whose seal holds is checked against its size and CRC-32, so
+// random reserved bytes pass for a sealed entry once in 2^32. Archives
+// without a times table carry no seal.
+uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times);
 
 // The 32-byte AES-256 key: MD5 of the pass string, then MD5 of the same
 // bytes reversed. The terminating NUL is not hashed.

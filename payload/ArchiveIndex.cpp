@@ -111,12 +111,14 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
         return IndexStatus::kDamaged;
       }
       e.times = DecodeTimes(times.get() + uint64_t{i} * kTimesSize);
+      e.sealed = e.times.reserved == PackerSeal(e.entry, e.times);
     }
   }
   return IndexStatus::kOk;
 }
 
-bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail) {
+bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail,
+                       std::vector<std::string>* warnings) {
   const uint32_t compression = index.header.compression;
   std::vector<uint8_t> in(64 * 1024), out(64 * 1024);
   for (size_t i = 0; i < index.entries.size(); ++i) {
@@ -135,7 +137,8 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
     }
     uint64_t unpacked = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
-    int rc = Z_OK;
+    // No packed data at all is an empty file, whatever the compression.
+    int rc = e.entry.packedSize == 0 ? Z_STREAM_END : Z_OK;
     bool ok = true;
     uint64_t left = e.entry.packedSize;
     while (ok && left > 0) {
@@ -167,8 +170,13 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
         }
       } while (rc != Z_STREAM_END && (z.avail_in > 0 || z.avail_out == 0));
       if (ok && rc == Z_STREAM_END && (z.avail_in > 0 || left > 0)) {
-        *detail = label + ": data goes on after the end of its zlib stream";
-        ok = false;
+        // The stream and its checksum are whole: the installer writes the
+        // file and ignores the rest.
+        if (warnings != nullptr) {
+          warnings->push_back(label + ": " + std::to_string(z.avail_in + left) +
+                              " bytes after the end of its zlib stream are ignored");
+        }
+        break;
       }
     }
     if (compression == kZlib) {
@@ -179,13 +187,9 @@ bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* de
       inflateEnd(&z);
     }
     if (!ok) return false;
-    if (e.entry.reserved != 0) {
-      const uint32_t wantSize = static_cast<uint32_t>(e.entry.reserved);
-      const uint32_t wantCrc = static_cast<uint32_t>(e.entry.reserved >> 32);
-      if (unpacked != wantSize || static_cast<uint32_t>(crc) != wantCrc) {
-        *detail = label + ": contents differ from what was packed (size or CRC-32)";
-        return false;
-      }
+    if (e.sealed && (unpacked != e.UnpackedSize() || static_cast<uint32_t>(crc) != e.UnpackedCrc())) {
+      *detail = label + ": contents differ from what was packed (size or CRC-32)";
+      return false;
     }
   }
   return true;

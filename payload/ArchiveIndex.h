@@ -20,7 +20,12 @@ struct IndexEntry {
   MvsEntry entry;
   std::string name;    // ANSI bytes as stored
   MvsFileTimes times;  // zero when the archive has no times table
+  // Written by our packer: the seal in the times record holds, and the
+  // reserved field carries the unpacked size and CRC-32 (ArchiveFormat.h).
+  bool sealed = false;
   bool IsFolder() const { return (entry.attributes & kAttributeDirectory) != 0; }
+  uint32_t UnpackedSize() const { return static_cast<uint32_t>(entry.reserved); }
+  uint32_t UnpackedCrc() const { return static_cast<uint32_t>(entry.reserved >> 32); }
 };
 
 struct ArchiveIndex {
@@ -42,9 +47,12 @@ enum class IndexStatus {
 // entry where one is at fault.
 IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveIndex* index, std::string* detail);
 
-// Reads and unpacks every file entry. For entries written by our packer the
-// unpacked size and CRC-32 kept in the reserved field are checked as well.
-// False on the first damaged entry, with `detail` naming it.
-bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail);
+// Reads and unpacks every file entry as the installer does. For sealed
+// entries the unpacked size and CRC-32 are checked as well. False on the
+// first damaged entry, with `detail` naming it. What the installer accepts
+// with a warning (bytes after a complete zlib stream) is added to `warnings`
+// when given, one line per entry.
+bool VerifyArchiveData(MvsFile* file, const ArchiveIndex& index, std::string* detail,
+                       std::vector<std::string>* warnings = nullptr);
 
 }  // namespace qrn::archive

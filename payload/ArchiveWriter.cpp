@@ -165,8 +165,10 @@ bool ArchiveWriter::Finish() {
   if (!Append(names_.data(), names_.size())) return false;
   if (HasTimesTable(header)) {
     for (const Pending& p : entries_) {
+      MvsFileTimes sealed = p.times;
+      sealed.reserved = PackerSeal(p.entry, p.times);
       uint8_t record[kTimesSize];
-      EncodeTimes(p.times, record);
+      EncodeTimes(sealed, record);
       if (!Append(record, sizeof record)) return false;
     }
   }

@@ -1,7 +1,9 @@
 // Writes a payload archive (layout in ArchiveFormat.h) behind an installer
 // image: header, enciphered stream, index, name pool, times table, padding,
-// trailer, and the DOS-header location field. Output depends only on the
-// entries and options given, so the same input gives the same bytes.
+// trailer, and the DOS-header location field. Every file entry carries its
+// unpacked size and CRC-32, sealed in its times record (PackerSeal). Output
+// depends only on the entries and options given, so the same input gives the
+// same bytes.
 // Portable: no windows.h.
 #pragma once
 
@@ -85,7 +87,7 @@ class ArchiveWriter {
   std::string error_;
 };
 
-// Zlib CRC-32 of a buffer, as stored in an entry's reserved field.
+// Zlib CRC-32 of a buffer, as the packer stores it in an entry's reserved field.
 uint32_t Crc32(const uint8_t* data, size_t size);
 
 }  // namespace qrn::archive

@@ -23,31 +23,28 @@ bool EntryDecoder::Init() {
   return true;
 }
 
-DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const MvsEntry& entry, HANDLE out,
+DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const IndexEntry& entry, HANDLE out,
                                   std::string* detail) {
+  detail->clear();
   unpacked_ = 0;
   crc_ = crc32(0L, Z_NULL, 0);
-  MvsSeek(file, entry.dataOffset);
+  MvsSeek(file, entry.entry.dataOffset);
   DecodeStatus status;
   if (compression == kStored) {
-    status = Stored(file, entry.packedSize, out, detail);
+    status = Stored(file, entry.entry.packedSize, out, detail);
   } else if (compression == kZlib) {
-    status = Inflate(file, entry.packedSize, out, detail);
+    status = Inflate(file, entry.entry.packedSize, out, detail);
   } else {
     *detail = "compression method " + std::to_string(compression) + " is not supported";
     return DecodeStatus::kUnsupported;
   }
   if (status != DecodeStatus::kOk) return status;
-  // Our packer keeps the unpacked size (low half) and CRC-32 (high half) in
-  // the reserved field; an archive that leaves it zero is not checked.
-  if (entry.reserved != 0) {
-    const uint32_t size = static_cast<uint32_t>(entry.reserved);
-    const uint32_t crc = static_cast<uint32_t>(entry.reserved >> 32);
-    if (unpacked_ != size || static_cast<uint32_t>(crc_) != crc) {
-      *detail = "contents differ from what was packed (" + std::to_string(unpacked_) + " bytes unpacked, " +
-                std::to_string(size) + " packed)";
-      return DecodeStatus::kDamaged;
-    }
+  // Only our packer's entries say what they hold; another builder's reserved
+  // bytes mean nothing.
+  if (entry.sealed && (unpacked_ != entry.UnpackedSize() || static_cast<uint32_t>(crc_) != entry.UnpackedCrc())) {
+    *detail = "contents differ from what was packed (" + std::to_string(unpacked_) + " bytes unpacked, " +
+              std::to_string(entry.UnpackedSize()) + " packed)";
+    return DecodeStatus::kDamaged;
   }
   return DecodeStatus::kOk;
 }
@@ -77,6 +74,8 @@ DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out
 }
 
 DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+  // No packed data at all: an empty file, not a stream cut short.
+  if (packedSize == 0) return DecodeStatus::kOk;
   inflateReset(&zlib_);
   uint64_t left = packedSize;
   zlib_.next_in = input_.get();
@@ -115,8 +114,8 @@ DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE ou
   status = Write(out, output_.get(), kOutputChunk - zlib_.avail_out, detail);
   if (status != DecodeStatus::kOk) return status;
   if (zlib_.avail_in > 0 || left > 0) {
-    *detail = "data goes on after the end of its zlib stream";
-    return DecodeStatus::kDamaged;
+    // The stream ended with its checksum held: the file is whole.
+    *detail = std::to_string(zlib_.avail_in + left) + " bytes after the end of its zlib stream are ignored";
   }
   return DecodeStatus::kOk;
 }

@@ -3,10 +3,11 @@
 // Data move in large chunks (kInputChunk bytes read, kOutputChunk bytes per
 // write), so an entry costs a few system calls per megabyte, and memory stays
 // at the two chunks whatever the entry's or the archive's size. Every read,
-// inflate and write is checked: a short read, a zlib stream that is damaged,
-// cut short or followed by more data, a failed or short write, and (for
-// entries whose reserved field carries the packer's unpacked size and
-// CRC-32) contents that differ from what was packed all fail the entry.
+// inflate and write is checked: a short read, a zlib stream that is damaged
+// or cut short, a failed or short write, and (for entries sealed by our
+// packer) contents that differ from what was packed all fail the entry. A
+// zlib entry without packed data is an empty file; bytes after a complete
+// zlib stream (its checksum held) are ignored with a warning.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "payload/ArchiveFormat.h"
+#include "payload/ArchiveIndex.h"
 #include "payload/MvsReader.h"
 
 namespace qrn {
@@ -44,8 +46,9 @@ class EntryDecoder {
 
   // Seeks to the entry's data and writes it, unpacked by `compression`, to
   // `out` from its current position. On failure `detail` says what went wrong
-  // and the file keeps what was written before.
-  DecodeStatus Decode(MvsFile* file, uint32_t compression, const archive::MvsEntry& entry, HANDLE out,
+  // and the file keeps what was written before. On success `detail` is empty,
+  // or holds a warning about data the entry's file does not need.
+  DecodeStatus Decode(MvsFile* file, uint32_t compression, const archive::IndexEntry& entry, HANDLE out,
                       std::string* detail);
 
  private:

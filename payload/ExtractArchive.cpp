@@ -119,8 +119,14 @@ void ApplyTimesAndAttributes(HANDLE file, const IndexEntry& entry, const std::ws
 bool DecodeInto(OpenedPayload& payload, const IndexEntry& entry, HANDLE file, const std::wstring& destination) {
   std::string detail;
   const DecodeStatus status =
-      payload.decoder.Decode(payload.reader.get(), payload.index.header.compression, entry.entry, file, &detail);
-  if (status == DecodeStatus::kOk) return true;
+      payload.decoder.Decode(payload.reader.get(), payload.index.header.compression, entry, file, &detail);
+  if (status == DecodeStatus::kOk) {
+    if (!detail.empty()) {
+      LOG_WARNING("extracting file, path:%s, entry:%s: %s", Ansi(destination).c_str(), entry.name.c_str(),
+                  detail.c_str());
+    }
+    return true;
+  }
   LOG_ERROR("extracting file failed, path:%s, entry:%s: %s", Ansi(destination).c_str(), entry.name.c_str(),
             detail.c_str());
   return false;

@@ -329,6 +329,124 @@ TEST(ArchiveTest, DamagedIndexIsRefusedWithItsReason) {
   }
 }
 
+// Times record i of an archive written without cipher.
+uint8_t* TimesBytes(std::vector<uint8_t>& b, const ArchiveIndex& index, size_t i) {
+  return b.data() + kStubSize + kHeaderSize + index.header.namesOffset + index.header.namesSize + i * kTimesSize;
+}
+
+// A plain-text archive of the sample files and its index, for patching.
+struct PlainSample {
+  std::vector<uint8_t> bytes;
+  ArchiveIndex index;
+};
+
+PlainSample BuildPlainSample() {
+  ArchiveOptions plain;
+  plain.cipher = kCipherNone;
+  PlainSample sample{BuildSetup(SampleFiles(), plain), {}};
+  SetupFile setup(sample.bytes);
+  Opened o = OpenAndLoad(setup);
+  EXPECT_EQ(o.status, IndexStatus::kOk) << o.detail;
+  sample.index = o.index;
+  return sample;
+}
+
+// Loads and verifies patched bytes; `detail` gets the reason of a refusal.
+bool Verifies(const std::vector<uint8_t>& bytes, std::string* detail, std::vector<std::string>* warnings = nullptr,
+              ArchiveIndex* index = nullptr) {
+  SetupFile setup(bytes);
+  Opened o = OpenAndLoad(setup);
+  if (o.status != IndexStatus::kOk) {
+    *detail = o.detail;
+    return false;
+  }
+  if (index != nullptr) *index = o.index;
+  return VerifyArchiveData(o.reader.get(), o.index, detail, warnings);
+}
+
+// Another builder may leave an entry's reserved bytes (and those of its
+// times record) uninitialised: whatever they hold, the archive is sound.
+TEST(ArchiveTest, AnotherBuildersReservedBytesAreNotChecked) {
+  const PlainSample sample = BuildPlainSample();
+  const size_t n = sample.index.entries.size();
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> fill;  // 12 bytes per entry: its 8 reserved bytes, then its times record's 4
+  } cases[] = {{"random", RandomBytes(12 * n, 11)},
+               {"all ones", std::vector<uint8_t>(12 * n, 0xFF)},
+               {"zeros", std::vector<uint8_t>(12 * n, 0x00)},
+               {"uninitialised heap", std::vector<uint8_t>(12 * n, 0xCD)}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = sample.bytes;
+    for (size_t i = 0; i < n; ++i) {
+      std::memcpy(EntryBytes(bytes, sample.index, i), c.fill.data() + 12 * i, 8);
+      std::memcpy(TimesBytes(bytes, sample.index, i) + 24, c.fill.data() + 12 * i + 8, 4);
+    }
+    std::string detail;
+    EXPECT_TRUE(Verifies(bytes, &detail)) << c.name << ": " << detail;
+  }
+}
+
+// Our packer's entries are sealed, and a sealed entry's contents must match
+// the size and CRC-32 it carries.
+TEST(ArchiveTest, SealedEntriesAreCheckedAgainstTheirSizeAndCrc) {
+  const PlainSample sample = BuildPlainSample();
+  for (const IndexEntry& e : sample.index.entries) EXPECT_TRUE(e.sealed) << e.name;
+
+  const size_t big = 5;  // sys\64\big.bin
+  struct Case {
+    const char* name;
+    uint64_t reservedXor;
+  } cases[] = {{"size one more", 1}, {"CRC-32 one bit off", uint64_t{1} << 40}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = sample.bytes;
+    MvsEntry entry = sample.index.entries[big].entry;
+    entry.reserved ^= c.reservedXor;
+    EncodeEntry(entry, EntryBytes(bytes, sample.index, big));
+    Put32(TimesBytes(bytes, sample.index, big) + 24, PackerSeal(entry, sample.index.entries[big].times));
+    std::string detail;
+    EXPECT_FALSE(Verifies(bytes, &detail)) << c.name;
+    EXPECT_NE(detail.find("sys\\64\\big.bin"), std::string::npos) << c.name << ": " << detail;
+    EXPECT_NE(detail.find("differ from what was packed"), std::string::npos) << c.name << ": " << detail;
+  }
+
+  // A seal that belongs to other fields (here: another entry's) is no seal.
+  std::vector<uint8_t> bytes = sample.bytes;
+  std::memcpy(TimesBytes(bytes, sample.index, big) + 24, TimesBytes(bytes, sample.index, big - 1) + 24, 4);
+  ArchiveIndex index;
+  std::string detail;
+  EXPECT_TRUE(Verifies(bytes, &detail, nullptr, &index)) << detail;
+  EXPECT_FALSE(index.entries[big].sealed);
+  EXPECT_TRUE(index.entries[big - 1].sealed);
+}
+
+// Deflate never makes an empty stream, but another builder may store an
+// empty file as no data at all.
+TEST(ArchiveTest, ZlibEntryWithoutPackedDataIsAnEmptyFile) {
+  PlainSample sample = BuildPlainSample();
+  ASSERT_EQ(sample.index.header.compression, kZlib);
+  ASSERT_EQ(sample.index.entries[0].name, "main\\Program\\empty.txt");
+  Put64(EntryBytes(sample.bytes, sample.index, 0) + 8, 0);
+  std::string detail;
+  EXPECT_TRUE(Verifies(sample.bytes, &detail)) << detail;
+}
+
+// Bytes after a zlib stream whose checksum held do not make the entry
+// damaged: the installer writes the file and warns, and so does verify.
+TEST(ArchiveTest, BytesAfterACompleteZlibStreamAreIgnoredWithAWarning) {
+  PlainSample sample = BuildPlainSample();
+  const MvsEntry one = sample.index.entries[1].entry;  // main\Program\one.bin, followed by the next file's data
+  const MvsEntry next = sample.index.entries[3].entry;
+  ASSERT_EQ(one.dataOffset + one.packedSize, next.dataOffset);
+  Put64(EntryBytes(sample.bytes, sample.index, 1) + 8, one.packedSize + next.packedSize);
+  std::string detail;
+  std::vector<std::string> warnings;
+  EXPECT_TRUE(Verifies(sample.bytes, &detail, &warnings)) << detail;
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "entry 1 'main\\Program\\one.bin': " + std::to_string(next.packedSize) +
+                             " bytes after the end of its zlib stream are ignored");
+}
+
 TEST(ArchiveTest, VerifyNamesTheEntryOfAFlippedByteOrACutFile) {
   const std::vector<FileSpec> files = SampleFiles();
   const std::vector<uint8_t> good = BuildSetup(files, ArchiveOptions{});

@@ -213,15 +213,14 @@ TEST(EntryDecoderTest, AFailedWriteFailsTheEntry) {
   UniqueFile readOnly(CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(readOnly);
-  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0].entry, readOnly.get(), &detail),
-            DecodeStatus::kWriteFailed);
+  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], readOnly.get(), &detail), DecodeStatus::kWriteFailed);
   EXPECT_EQ(detail, "WriteFile() failed, error code:5");
   readOnly.reset();
 
   // The same decoder goes on with the next entry as if nothing happened.
   UniqueFile writable(
       CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0].entry, writable.get(), &detail), DecodeStatus::kOk);
+  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], writable.get(), &detail), DecodeStatus::kOk);
   writable.reset();
   EXPECT_EQ(test::ReadBytes(dir / "target.bin"), data);
 }

@@ -385,6 +385,80 @@ TEST_F(ExtractTest, DestinationBeyondMaxPathIsRefusedNotCut) {
             install_.string() + "\\" + longName.substr(0, 50) + "\n" + install_.string() + "\\short.txt\n");
 }
 
+// ---- Archives of other builders ----
+
+// A plain-text setup of three zlib entries and the file offsets of its index
+// records and times records, for patching what another builder might write.
+class OtherBuilderTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    ArchiveOptions plain;
+    plain.cipher = kCipherNone;
+    ASSERT_TRUE(test::WriteSetup(setup_,
+                                 {{"main\\Program\\first.txt", Bytes("first")},
+                                  {"main\\Program\\empty.txt", {}},
+                                  {"main\\Program\\last.txt", Bytes("last")}},
+                                 plain));
+    bytes_ = test::ReadBytes(setup_);
+    header_ = DecodeHeader(bytes_.data() + test::kStubSize);
+  }
+  uint64_t EntryAt(size_t i) const { return test::StreamFileOffset(header_.indexOffset + kMagicSize + i * kEntrySize); }
+  uint64_t TimesAt(size_t i) const {
+    return test::StreamFileOffset(header_.namesOffset + header_.namesSize + i * kTimesSize);
+  }
+  MvsEntry Entry(size_t i) const { return DecodeEntry(bytes_.data() + EntryAt(i)); }
+  void Save() { test::WriteBytes(setup_, bytes_); }
+
+  std::vector<uint8_t> bytes_;
+  MvsHeader header_{};
+};
+
+TEST_F(OtherBuilderTest, RandomReservedBytesAreNotReadAsAnIntegrityCheck) {
+  const std::vector<uint8_t> random = RandomBytes(3 * 12, 7);
+  for (size_t i = 0; i < 3; ++i) {
+    std::copy_n(random.begin() + 12 * i, 8, bytes_.begin() + EntryAt(i));
+    std::copy_n(random.begin() + 12 * i + 8, 4, bytes_.begin() + TimesAt(i) + 24);
+  }
+  Save();
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "first.txt"), "first");
+  EXPECT_EQ(Text(install_ / "empty.txt"), "");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_TRUE(fs::exists(install_ / "InstallInfo.db"));
+}
+
+TEST_F(OtherBuilderTest, ZlibEntryWithoutPackedDataBecomesAnEmptyFile) {
+  Patch64(bytes_, EntryAt(1) + 8, 0);
+  Save();
+  fs::create_directories(install_);
+  test::WriteBytes(install_ / "empty.txt", Bytes("left from before"));
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "empty.txt"), "");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_FALSE(log.Contains("$error:")) << log.Text();
+}
+
+TEST_F(OtherBuilderTest, BytesAfterACompleteZlibStreamAreIgnoredWithAWarning) {
+  // first.txt's packed size reaches over the empty file's stream as well.
+  const MvsEntry first = Entry(0);
+  const MvsEntry empty = Entry(1);
+  ASSERT_EQ(first.dataOffset + first.packedSize, empty.dataOffset);
+  Patch64(bytes_, EntryAt(0) + 8, first.packedSize + empty.packedSize);
+  Save();
+  LogCapture log;
+  ASSERT_TRUE(Extract()) << log.Text();
+  EXPECT_EQ(Text(install_ / "first.txt"), "first");
+  EXPECT_EQ(Text(install_ / "last.txt"), "last");
+  EXPECT_TRUE(log.Contains("$warning:extracting file, path:" + Gbk(install_.wstring()) +
+                           "\\first.txt, entry:main\\Program\\first.txt: " + std::to_string(empty.packedSize) +
+                           " bytes after the end of its zlib stream are ignored"))
+      << log.Text();
+  EXPECT_TRUE(fs::exists(install_ / "InstallInfo.db"));
+}
+
 // ---- Data handling ----
 
 class LargeEntryTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};

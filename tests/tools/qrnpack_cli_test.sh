@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The packer as the release engineer uses it: pack, list, verify; the same
 # folder twice gives the same bytes; damage is reported with the entry's name;
-# a name that code page 936 cannot hold is refused.
+# another builder's reserved bytes are not taken for our check; a name that
+# code page 936 cannot hold is refused.
 #   qrnpack_cli_test.sh <qrnpack> <stub.exe> <payload-dir>
 set -u
 qrnpack=$1 stub=$2 payload=$3
@@ -39,6 +40,28 @@ open(dst, 'wb').write(data)
 PY
 first=$("$qrnpack" list "$work/a.exe" | awk 'NR > 2 && $2 > 0 { print $NF; exit }')
 check "flipped byte names the entry ($first)" expect_fail_naming "$work/flipped.exe" "$first"
+
+# Another builder may leave the reserved bytes of every entry and times
+# record uninitialised: such an archive verifies, listed without sizes.
+check "pack in plain" "$qrnpack" pack --no-cipher "$stub" "$payload" "$work/plain.exe"
+python3 - "$work/plain.exe" "$work/reserved.exe" <<'PY'
+import random, struct, sys
+src, dst = sys.argv[1], sys.argv[2]
+data = bytearray(open(src, 'rb').read())
+stream = struct.unpack_from('<I', data, 28)[0] + 40
+index, names = struct.unpack_from('<QQ', data, stream - 40 + 16)
+index_size, names_size = struct.unpack_from('<II', data, stream - 40 + 32)
+rand = random.Random(5)
+for i in range((index_size - 6) // 36):
+    entry = stream + index + 6 + 36 * i
+    times = stream + names + names_size + 28 * i
+    data[entry:entry + 8] = rand.randbytes(8)
+    data[times + 24:times + 28] = rand.randbytes(4)
+open(dst, 'wb').write(data)
+PY
+check "random reserved bytes verify" "$qrnpack" verify "$work/reserved.exe"
+check "random reserved bytes list no size" bash -c \
+  "'$qrnpack' list '$work/reserved.exe' | awk 'NR > 2 && \$2 > 0 { print \$3 }' | sort -u | grep -qx '?'"
 
 head -c -100 "$work/a.exe" >"$work/cut.exe"
 check "cut file names an entry" expect_fail_naming "$work/cut.exe" "entry"

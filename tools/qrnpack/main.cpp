@@ -212,7 +212,9 @@ int List(const fs::path& path) {
   std::printf("%-10s %12s %12s  %-19s  %-19s  %s\n", "attributes", "packed", "size", "created (UTC)", "modified (UTC)",
               "name");
   for (const IndexEntry& e : index.entries) {
-    const std::string size = e.IsFolder() ? "-" : std::to_string(static_cast<uint32_t>(e.entry.reserved));
+    // Only a sealed entry says its unpacked size (another builder's reserved
+    // bytes mean nothing).
+    const std::string size = e.IsFolder() ? "-" : e.sealed ? std::to_string(e.UnpackedSize()) : "?";
     std::printf("0x%08x %12" PRIu64 " %12s  %-19s  %-19s  %s%s\n", e.entry.attributes, e.entry.packedSize, size.c_str(),
                 FormatTime(e.times.creationTime).c_str(), FormatTime(e.times.lastWriteTime).c_str(),
                 pack::Cp936ToUtf8(e.name).c_str(), e.IsFolder() ? "\\" : "");
@@ -225,7 +227,13 @@ int Verify(const fs::path& path) {
   ArchiveIndex index;
   if (!OpenSetup(path, &reader, &index)) return 1;
   std::string detail;
-  if (!VerifyArchiveData(reader.get(), index, &detail)) return Fail("verify failed: " + pack::Cp936ToUtf8(detail));
+  std::vector<std::string> warnings;
+  if (!VerifyArchiveData(reader.get(), index, &detail, &warnings)) {
+    return Fail("verify failed: " + pack::Cp936ToUtf8(detail));
+  }
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "qrnpack: warning: %s\n", pack::Cp936ToUtf8(warning).c_str());
+  }
   std::printf("ok: %zu entries verified\n", index.entries.size());
   return 0;
 }
