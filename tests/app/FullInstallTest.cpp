@@ -8,7 +8,6 @@
 // windows.h first: the shell headers need its macros.
 #include <shlobj.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -75,24 +74,15 @@ TEST_F(FullInstallTest, ThroughTheWindowFromWelcomeToTheProduct) {
   ASSERT_EQ(ui::Click(run.window(), kStart), "");
   ASSERT_TRUE(InInstallingState(run));
 
-  int lastRight = 20;
-  std::set<uint64_t> statusPictures;
-  const ULONGLONG end = ::GetTickCount64() + 180000;
-  while (run.Size().cy == 275 && run.Running() && ::GetTickCount64() < end) {
-    ui::Image image;
-    if (!ui::Capture(run.window(), &image) || image.height != 275) continue;
-    const int right = ProgressBarRight(image);
-    EXPECT_GE(right, lastRight) << "the percentage went down";
-    lastRight = right;
-    statusPictures.insert(StatusStripPrint(image));
-  }
+  const InstallingPictures seen = WatchInstalling(run, 180000);
   ASSERT_TRUE(run.Running()) << "the installer ended while installing (the failure box?)";
   ASSERT_TRUE(run.WaitForHeight(320, 0)) << "never finished";
   ASSERT_TRUE(InFinishedState(run));
   // Screenshots are sampled: under load the last one may come a few percent
   // before the window switches to its finished state.
-  EXPECT_GE(lastRight, 480) << "the bar never got near full";
-  EXPECT_GE(statusPictures.size(), 2u) << "the status line hardly changed";
+  EXPECT_EQ(seen.fallsOfTheBar, 0) << "the percentage went down";
+  EXPECT_GE(seen.lastRight, 480) << "the bar never got near full";
+  EXPECT_GE(seen.statusPictures, 2u) << "the status line hardly changed (" << seen.pictures << " pictures)";
   EXPECT_TRUE(FileExists(folder + L"\\readme.txt")) << "the payload was not extracted";
 
   ASSERT_EQ(ui::Click(run.window(), kFinish), "");

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <set>
 
 #include "base/Owners.h"
 
@@ -366,6 +367,25 @@ uint64_t StatusStripPrint(const ui::Image& image) {
     for (int x = 20; x < 450; ++x) hash = (hash ^ image.At(x, y)) * 1099511628211ull;
   }
   return hash;
+}
+
+InstallingPictures WatchInstalling(const SetupRun& run, DWORD timeoutMs) {
+  constexpr int kInstallingHeight = 275;
+  InstallingPictures seen;
+  std::set<uint64_t> statusPictures;
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  while (run.Size().cy == kInstallingHeight && run.Running() && ::GetTickCount64() < end) {
+    ui::Image image;
+    if (!ui::Capture(run.window(), &image) || image.height != kInstallingHeight) continue;
+    if (run.Size().cy != kInstallingHeight) break;
+    const int right = ProgressBarRight(image);
+    if (right < seen.lastRight) ++seen.fallsOfTheBar;
+    seen.lastRight = right;
+    ++seen.pictures;
+    statusPictures.insert(StatusStripPrint(image));
+  }
+  seen.statusPictures = statusPictures.size();
+  return seen;
 }
 
 }  // namespace qrn::test

@@ -34,6 +34,21 @@ enum : int {
 int ProgressBarRight(const ui::Image& image);
 uint64_t StatusStripPrint(const ui::Image& image);
 
+class SetupRun;
+
+// What screenshots of the installing state showed, taken until the window
+// leaves that state (or the program ends, or timeoutMs passes). A picture
+// counts only when the window had the installing state's height before and
+// after it was taken: one taken across the switch to the finished state
+// shows neither state.
+struct InstallingPictures {
+  int pictures = 0;
+  int lastRight = 20;         // the bar's right end in the last picture
+  int fallsOfTheBar = 0;      // pictures whose bar was shorter than before
+  size_t statusPictures = 0;  // distinct pictures of the status strip
+};
+InstallingPictures WatchInstalling(const SetupRun& run, DWORD timeoutMs);
+
 // A Linux path of the build as the Windows path Wine maps it to (drive Z).
 std::wstring HostPath(const char* path);
 
