@@ -11,6 +11,14 @@
 #include "system/SetupInfo.h"
 
 namespace qrn {
+namespace {
+
+// The installer exits 0 on every way of its own; a system DLL or function
+// that cannot be loaded outside the install thread (which fails the
+// installation instead) ends it with this code, after a log line.
+constexpr unsigned kDelayLoadFailureExitCode = 1;
+
+}  // namespace
 
 BOOL COvastroApp::InitInstance() {
   OSVERSIONINFOW version{};
@@ -56,7 +64,7 @@ BOOL COvastroApp::InitInstance() {
 
 int RunInstaller(InstallThreadEntry installThread) {
   RestrictDllSearch();
-  InstallDelayLoadHooks();
+  InstallDelayLoadHooks(kDelayLoadFailureExitCode);
   COvastroApp app(installThread);
   app.InitInstance();
   return 0;

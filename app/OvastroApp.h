@@ -20,7 +20,9 @@ class COvastroApp {
 };
 
 // The entry of every build of the installer window: restricts the DLL search
-// first, then runs the application. Returns the process exit code.
+// first, then runs the application. Returns the process exit code, 0; a
+// system DLL or function that cannot be loaded outside the install thread
+// ends the process with 1 instead (system/DelayLoadHooks.h).
 int RunInstaller(InstallThreadEntry installThread);
 
 }  // namespace qrn

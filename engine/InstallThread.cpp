@@ -10,6 +10,7 @@
 #include "engine/Shortcuts.h"
 #include "log/Log.h"
 #include "payload/ExtractArchive.h"
+#include "system/DelayLoadHooks.h"
 #include "system/SetupInfo.h"
 
 namespace qrn {
@@ -57,6 +58,13 @@ BOOL RunRedirectedStages(InstallSettings& settings) {
   return ok;
 }
 
+// The window learns of the failure as of any other: through installFailed.
+void ReportDelayLoadFailure(void* context, const char* failure) {
+  LOG_ERROR("%s", failure);
+  LOG_ERROR("ThreadExtract() failed, return FALSE");
+  static_cast<InstallSettings*>(context)->installFailed = TRUE;
+}
+
 }  // namespace
 
 void RunServiceInit(InstallSettings& settings) {
@@ -88,13 +96,17 @@ BOOL RunInstallSequence(InstallSettings& settings) {
   return TRUE;
 }
 
-unsigned __stdcall ThreadExtract(void* param) {
-  InstallSettings& settings = *static_cast<InstallSettings*>(param);
+unsigned RunInstallThread(InstallSettings& settings, BOOL (*sequence)(InstallSettings&)) {
   LOG_DEBUG("ThreadExtract() in");
-  const BOOL ok = RunInstallSequence(settings);
+  const DelayLoadFailureExit onDelayLoadFailure(ReportDelayLoadFailure, &settings, 0);
+  const BOOL ok = sequence(settings);
   settings.installFailed = ok ? FALSE : TRUE;
   LOG_DEBUG("ThreadExtract() out");
   return ok ? 1u : 0u;
+}
+
+unsigned __stdcall ThreadExtract(void* param) {
+  return RunInstallThread(*static_cast<InstallSettings*>(param), RunInstallSequence);
 }
 
 }  // namespace qrn

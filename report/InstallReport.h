@@ -16,7 +16,8 @@ ReportParams MakeInstallReportParams();
 
 // Sends the install report ("InstallInfo"). True when the server returned a
 // non-empty decoded answer; its text is not interpreted. The outcome never
-// changes the installation.
+// changes the installation, and the call holds the install thread under
+// 10 s whatever the network and the name resolution do (SendServerRequest).
 bool SendInstallInfo();
 
 }  // namespace qrn

@@ -83,7 +83,7 @@ TEST(RedirectionTest, LoadsTheEntryPointsAndSwitchesAsTheProcessAllows) {
 TEST(RedirectionTest, ADllFirstNeededWithRedirectionOffStillLoads) {
   if (!test::UnderWow64()) GTEST_SKIP() << "only a 32-bit process on 64-bit Windows has redirection to switch";
   if (GetModuleHandleW(L"wininet.dll") != nullptr) GTEST_SKIP() << "wininet is loaded already";
-  InstallDelayLoadHooks();
+  InstallDelayLoadHooks(1);
   ASSERT_TRUE(LoadSys64Fun());
   PVOID old = nullptr;
   ASSERT_TRUE(DisableWow64Redirection(&old));
