@@ -45,7 +45,7 @@ echo "demo: a fresh Wine prefix in $demo_root"
 [[ -d $wine_prefix ]] && stop_wine
 rm -rf "$demo_root" "$shots"
 mkdir -p "$demo_root" "$shots"
-"$root/scripts/make-prefixes.sh"
+QRN_PREFIXES=win64 "$root/scripts/make-prefixes.sh"
 # Windows keeps a per-user Uninstall key, where the installer leaves its
 # per-user marker (it does not create the parent); a new Wine prefix lacks it.
 WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 WINEDEBUG=-all /usr/lib/wine/wine64 reg add \
