@@ -60,6 +60,19 @@ else
   echo "demo: this machine runs no 32-bit code; installing with out/QuorrinSetup-x64.exe (the installer's x86_64 build)"
 fi
 
+# Wine, unlike Windows, loads a driver service that a 32-bit program created
+# with its 32-bit driver host, from SysWOW64\drivers; Windows loads the x64
+# driver the setup wrote to the native drivers folder. So that the drivers
+# the 32-bit setup registers load here, the 32-bit stand-in drivers wait
+# there under the x64 names (what the demo shows of Windows, not what the
+# setup does).
+if [[ $setup == "$root/out/QuorrinSetup.exe" ]]; then
+  wow64_drivers=$wine_prefix/drive_c/windows/syswow64/drivers
+  mkdir -p "$wow64_drivers"
+  cp "$root/build/product/payload-win32/sys/32/Velmdisk2.sys" "$wow64_drivers/Velmdisk2-x64.sys"
+  cp "$root/build/product/payload-win32/sys/32/Velmdisk.sys" "$wow64_drivers/Velmdisk-x64.sys"
+fi
+
 echo "demo: report server on 127.0.0.1:$port"
 # The installer reports to this fixed port; another run's server (a test run
 # on the same machine) may hold it for a while.
@@ -157,7 +170,9 @@ summary_rc=0
 
 echo
 echo "== Install reports stored by the report server (GET /control/reports)"
-reports=$(curl -s --max-time 10 "http://127.0.0.1:$port/control/reports" || true)
+reports=$(python3 -c 'import sys, urllib.request
+print(urllib.request.urlopen(sys.argv[1], timeout=10).read().decode("utf-8", "replace"), end="")' \
+  "http://127.0.0.1:$port/control/reports" 2>/dev/null || true)
 if [[ -n $reports ]]; then echo "$reports" | sed 's/^/  /'; else echo "  none"; fi
 
 echo
