@@ -26,7 +26,7 @@ if(WIN32)
   endif()
 endif()
 
-# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>] [NAME <test name>] [LOCK <resource>])
+# qrn_add_test(<target> [EXCLUSIVE] [WRAPPER <program>] [NAME <test name>] [LOCK <resource>...])
 # NAME registers one program a second time under another name (its wrapper
 # tells it which cases to run).
 # Native: a plain ctest test. Windows: recorded for the native build's ctest,
@@ -35,9 +35,12 @@ endif()
 # keys) and never run beside another test of that prefix. WRAPPER names a
 # program that runs the test command as its arguments, e.g. to start and stop
 # a server the test talks to. LOCK names a resource of the machine (a fixed
-# port, say) that no two runs of such tests may hold at once, in any prefix.
+# port, say) that no two runs of such tests may hold at once, in any prefix;
+# "display" is the X display all prefixes share: tests that look at or click
+# on windows hold it, or the two prefixes' windows cover each other.
 function(qrn_add_test target)
-  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER;NAME;LOCK" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUSIVE" "WRAPPER;NAME" "LOCK" ${ARGN})
+  string(REPLACE ";" "," ARG_LOCK "${ARG_LOCK}")
   if(NOT ARG_NAME)
     set(ARG_NAME ${target})
   endif()
@@ -80,7 +83,8 @@ function(qrn_write_windows_test_list)
         list(APPEND locks prefix-${prefix})
       endif()
       if(lock)
-        list(APPEND locks ${lock})
+        string(REPLACE "," ";" lock_list "${lock}")
+        list(APPEND locks ${lock_list})
       endif()
       if(locks)
         string(APPEND props " RESOURCE_LOCK \"${locks}\"")

@@ -45,7 +45,7 @@ echo "demo: a fresh Wine prefix in $demo_root"
 [[ -d $wine_prefix ]] && stop_wine
 rm -rf "$demo_root" "$shots"
 mkdir -p "$demo_root" "$shots"
-"$root/scripts/make-prefixes.sh"
+QRN_PREFIXES=win64 "$root/scripts/make-prefixes.sh"
 # Windows keeps a per-user Uninstall key, where the installer leaves its
 # per-user marker (it does not create the parent); a new Wine prefix lacks it.
 WINEPREFIX=$wine_prefix HOME=$demo_root/home/win64 WINEDEBUG=-all /usr/lib/wine/wine64 reg add \
@@ -58,6 +58,19 @@ if "$root/scripts/wine-run" --can-run-32; then
 else
   setup=$root/out/QuorrinSetup-x64.exe
   echo "demo: this machine runs no 32-bit code; installing with out/QuorrinSetup-x64.exe (the installer's x86_64 build)"
+fi
+
+# Wine, unlike Windows, loads a driver service that a 32-bit program created
+# with its 32-bit driver host, from SysWOW64\drivers; Windows loads the x64
+# driver the setup wrote to the native drivers folder. So that the drivers
+# the 32-bit setup registers load here, the 32-bit stand-in drivers wait
+# there under the x64 names (what the demo shows of Windows, not what the
+# setup does).
+if [[ $setup == "$root/out/QuorrinSetup.exe" ]]; then
+  wow64_drivers=$wine_prefix/drive_c/windows/syswow64/drivers
+  mkdir -p "$wow64_drivers"
+  cp "$root/build/product/payload-win32/sys/32/Velmdisk2.sys" "$wow64_drivers/Velmdisk2-x64.sys"
+  cp "$root/build/product/payload-win32/sys/32/Velmdisk.sys" "$wow64_drivers/Velmdisk-x64.sys"
 fi
 
 echo "demo: report server on 127.0.0.1:$port"
@@ -157,7 +170,9 @@ summary_rc=0
 
 echo
 echo "== Install reports stored by the report server (GET /control/reports)"
-reports=$(curl -s --max-time 10 "http://127.0.0.1:$port/control/reports" || true)
+reports=$(python3 -c 'import sys, urllib.request
+print(urllib.request.urlopen(sys.argv[1], timeout=10).read().decode("utf-8", "replace"), end="")' \
+  "http://127.0.0.1:$port/control/reports" 2>/dev/null || true)
 if [[ -n $reports ]]; then echo "$reports" | sed 's/^/  /'; else echo "  none"; fi
 
 echo

@@ -2,6 +2,7 @@
 # Makes the Wine test prefixes under $QRN_WINE_ROOT (default build/wine):
 #   win64  a 64-bit prefix (a 32-bit program there sees IsWow64Process TRUE)
 #   win32  a 32-bit prefix, only where this machine can run 32-bit code
+#          (and QRN_PREFIXES is not win64)
 # Each gets the Chinese font substitutes, unmanaged X11 windows, and no
 # winemenubuilder; HOME points into the build folder (a folder of its own per
 # prefix), so nothing leaks into the machine's home. A finished prefix carries a stamp and is kept.
@@ -51,7 +52,11 @@ make_prefix() {
   echo "$stamp_version" >"$prefix/.qrn-prefix"
 }
 
+# QRN_PREFIXES=win64 makes the 64-bit prefix alone (the demo needs no other).
 make_prefix win64 win64 /usr/lib/wine/wine64
+if [[ ${QRN_PREFIXES:-} == win64 ]]; then
+  exit 0
+fi
 if "$root/scripts/wine-run" --can-run-32; then
   make_prefix win32 win32 /usr/lib/wine/wine
 else

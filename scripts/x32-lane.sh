@@ -2,7 +2,7 @@
 # The 32-bit lane: runs the 32-bit Windows tests (ctest's x32 entries) on
 # any machine, by one command.
 #
-#   scripts/x32-lane.sh [--demo] [ctest args...]
+#   scripts/x32-lane.sh [--demo|--smoke] [ctest args...]
 #
 # Where this machine runs 32-bit code, the entries run here (the lane says
 # "native"). Where its kernel runs no 32-bit code, they run in a Debian guest
@@ -12,6 +12,8 @@
 # same path and runs ctest there (the lane says "emulated").
 # QRN_X32_LANE=emulated takes the emulated lane even where 32-bit code runs.
 # --demo also runs the demo with the 32-bit setup (headless), after the tests.
+# --smoke runs full_install_test and uninstaller_test in both prefixes, then
+# the demo (what .ci/run runs where 32-bit code does not run).
 # QRN_X32_LANE_TIMEOUT (seconds, default 5400) bounds the whole guest run: a
 # hung or crashed guest ends the lane with a message and exit code 1.
 set -euo pipefail
@@ -19,12 +21,21 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 demo=0
-if [[ ${1:-} == --demo ]]; then
-  demo=1
-  shift
-fi
 # ctest takes one -R: a -R of the caller narrows the x32 entries.
 filter='x32:'
+case ${1:-} in
+  --demo)
+    demo=1
+    shift
+    ;;
+  --smoke)
+    # What CI runs: the 32-bit setup through its window to the product, the
+    # uninstaller, and the demo with the 32-bit setup.
+    demo=1
+    filter='x32:.*(full_install_test|uninstaller_test)'
+    shift
+    ;;
+esac
 args=()
 while (($#)); do
   case $1 in

@@ -205,7 +205,8 @@ class EndToEndTest : public ::testing::Test {
 
   void ExpectServicesAndDevices() {
     for (const wchar_t* service : {L"VeraCrypt", L"Velmdisk", kProtectServiceName}) {
-      EXPECT_TRUE(WaitForServiceState(service, SERVICE_RUNNING, 15000)) << ui::Narrow(service) << " not running";
+      // A bound, not a speed check: a loaded or emulated machine takes its time.
+      EXPECT_TRUE(WaitForServiceState(service, SERVICE_RUNNING, 60000)) << ui::Narrow(service) << " not running";
     }
     const DeviceAnswer answer = QueryDevice(L"\\\\.\\VeraCrypt", kVersionControlCode);
     EXPECT_TRUE(answer.ran);
@@ -256,6 +257,16 @@ class EndToEndTest : public ::testing::Test {
   ScopedDword noCrashDialog_{HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", L"ShowCrashDialog", 0};
 };
 
+// Every field of every stored report, for a failure message.
+std::string PrintRows(const std::vector<Row>& rows) {
+  std::string text;
+  for (const Row& row : rows) {
+    text += "\n ";
+    for (const auto& [key, value] : row) text += " " + key + "=" + value;
+  }
+  return text;
+}
+
 TEST_F(EndToEndTest, FreshInstallationThroughTheWindow) {
   LogWatch log;
   SetupRun run(SetupPath());
@@ -279,7 +290,7 @@ TEST_F(EndToEndTest, FreshInstallationThroughTheWindow) {
     if (found != std::string::npos) at = found;
   }
   const std::vector<Row> reports = ReportServer::Reports();
-  ASSERT_EQ(reports.size(), 1u) << "reports stored";
+  ASSERT_EQ(reports.size(), 1u) << "reports stored:" << PrintRows(reports);
   EXPECT_EQ(reports[0].at("version"), kProductVersion);
   EXPECT_TRUE(WaitForRecord(record_, "QRNService.exe", "-init", 15000)) << "QRNService.exe -init did not run";
 
