@@ -41,8 +41,19 @@ trap cleanup EXIT
 
 start=$SECONDS
 echo "x32-lane: debootstrap bookworm from $mirror"
-debootstrap --variant=minbase --include=linux-image-amd64,systemd-sysv,udev,kmod bookworm "$lane/root" "$mirror" \
-  >"$lane/debootstrap.log" 2>&1 || { tail -n 20 "$lane/debootstrap.log"; exit 1; }
+# A second try: a download that breaks off once should not cost the lane.
+for try in 1 2; do
+  if debootstrap --variant=minbase --include=linux-image-amd64,systemd-sysv,udev,kmod bookworm "$lane/root" "$mirror" \
+    >"$lane/debootstrap.log" 2>&1; then
+    break
+  fi
+  if ((try == 2)); then
+    tail -n 20 "$lane/debootstrap.log"
+    exit 1
+  fi
+  echo "x32-lane: debootstrap failed; trying once more"
+  rm -rf "$lane/root"
+done
 echo "x32-lane: root made in $((SECONDS - start)) s"
 
 start=$SECONDS
@@ -51,7 +62,8 @@ mount --bind /dev "$lane/root/dev"
 mount --bind /dev/pts "$lane/root/dev/pts"
 echo 'APT::Install-Recommends "false";' >"$lane/root/etc/apt/apt.conf.d/99no-recommends"
 chroot "$lane/root" /bin/sh -c "export DEBIAN_FRONTEND=noninteractive
-  dpkg --add-architecture i386 && apt-get update -qq && apt-get install -y -qq ${packages[*]} >/dev/null &&
+  dpkg --add-architecture i386 && apt-get update -qq &&
+  { apt-get install -y -qq ${packages[*]} >/dev/null || apt-get install -y -qq ${packages[*]} >/dev/null; } &&
   sed -i 's/^# *\\(zh_CN.UTF-8 UTF-8\\)/\\1/' /etc/locale.gen && locale-gen >/dev/null && apt-get clean" \
   >"$lane/chroot.log" 2>&1 || { tail -n 20 "$lane/chroot.log"; exit 1; }
 cleanup
