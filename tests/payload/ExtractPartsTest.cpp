@@ -13,6 +13,7 @@
 #include "payload/ArchiveRouting.h"
 #include "payload/EntryDecoder.h"
 #include "payload/ExtractArchive.h"
+#include "payload/FileEntryOutput.h"
 #include "payload/InstallInfo.h"
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
@@ -213,14 +214,16 @@ TEST(EntryDecoderTest, AFailedWriteFailsTheEntry) {
   UniqueFile readOnly(CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(readOnly);
-  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], readOnly.get(), &detail), DecodeStatus::kWriteFailed);
+  FileEntryOutput toReadOnly(readOnly.get());
+  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], toReadOnly, &detail), DecodeStatus::kWriteFailed);
   EXPECT_EQ(detail, "WriteFile() failed, error code:5");
   readOnly.reset();
 
   // The same decoder goes on with the next entry as if nothing happened.
   UniqueFile writable(
       CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], writable.get(), &detail), DecodeStatus::kOk);
+  FileEntryOutput toWritable(writable.get());
+  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], toWritable, &detail), DecodeStatus::kOk);
   writable.reset();
   EXPECT_EQ(test::ReadBytes(dir / "target.bin"), data);
 }
