@@ -1,15 +1,14 @@
 #include "payload/ArchiveRouting.h"
 
-#include "log/Log.h"
-#include "system/NewerKernel32.h"
-#include "system/SetupInfo.h"
+#include <cwchar>
+#include <initializer_list>
+
+#include "payload/NameCase.h"
 
 namespace qrn {
 namespace {
 
-bool SameText(const std::wstring& a, const wchar_t* b) {
-  return EqualOrdinalIgnoreCase(a.c_str(), static_cast<int>(a.size()), b);
-}
+bool SameText(const std::wstring& a, const wchar_t* b) { return EqualNameIgnoreCase(a, b); }
 
 bool IsAnyOf(const std::wstring& text, std::initializer_list<const wchar_t*> names) {
   for (const wchar_t* name : names) {
@@ -28,11 +27,6 @@ bool IsDeviceName(const std::wstring& component) {
     return true;
   }
   return false;
-}
-
-std::string Ansi(const std::wstring& text) {
-  const auto ansi = CStringToMultiByte(text);
-  return ansi ? std::string(ansi.get()) : std::string();
 }
 
 }  // namespace
@@ -88,27 +82,6 @@ RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folde
   if (folder->empty()) return RouteResult::kNoFolder;
   *destination = *folder + rest;
   return RouteResult::kRouted;
-}
-
-BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination) {
-  RouteFolders folders;
-  folders.wow64 = IsWow64() != FALSE;
-  folders.installFolder = installFolder;
-  folders.systemX86Dir = GetSystemX86Dir();
-  folders.driversDir = GetDriversDir();
-  switch (RouteArchiveName(name, folders, destination)) {
-    case RouteResult::kRouted:
-      return TRUE;
-    case RouteResult::kExcluded:
-      return FALSE;
-    case RouteResult::kUnsafe:
-      LOG_ERROR("unsafe entry name, skipped, name:%s", Ansi(name).c_str());
-      return FALSE;
-    case RouteResult::kNoFolder:
-      LOG_ERROR("no destination folder for entry, skipped, name:%s", Ansi(name).c_str());
-      return FALSE;
-  }
-  return FALSE;
 }
 
 }  // namespace qrn

@@ -15,6 +15,7 @@
 #include "payload/ExtractArchive.h"
 #include "payload/FileEntryOutput.h"
 #include "payload/InstallInfo.h"
+#include "payload/MapArchivePath.h"
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
 #include "tests/payload/SetupBuilder.h"
