@@ -22,11 +22,12 @@ bool IsDeviceName(const std::wstring& component) {
   std::wstring stem = component.substr(0, component.find(L'.'));
   while (!stem.empty() && stem.back() == L' ') stem.pop_back();
   if (IsAnyOf(stem, {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})) return true;
-  if (stem.size() == 4 && (SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT")) &&
-      stem[3] >= L'0' && stem[3] <= L'9') {
-    return true;
-  }
-  return false;
+  if (stem.size() != 4 || !(SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT"))) return false;
+  // Windows takes the ISO 8859-1 superscripts as digits here too ("COM\u00B9"
+  // is a port; Naming Files, Paths, and Namespaces), and an ANSI code page
+  // such as 1252 gives them from a single byte.
+  const wchar_t digit = stem[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
 }  // namespace

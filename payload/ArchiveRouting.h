@@ -10,7 +10,8 @@
 //
 // The rest must stay inside its folder: every component of it must be a
 // plain file or folder name (not empty, not "." or "..", no drive, colon,
-// slash, wildcard or control character, no device name such as "NUL").
+// slash, wildcard or control character, no device name such as "NUL" or
+// "COM1", nor "COM" or "LPT" with a superscript 1, 2 or 3).
 //
 // Portable: no windows.h. Names are UTF-16 code units, one per wchar_t.
 // MapArchivePath.h applies the table to the machine's own folders.

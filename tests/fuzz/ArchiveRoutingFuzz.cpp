@@ -8,6 +8,7 @@
 // Input: one byte of flags (bit 0: 64-bit Windows; bits 1-3: the install,
 // system and drivers folder unknown), then the name as UTF-16LE code units,
 // as the installer has it after converting the stored ANSI name.
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -61,7 +62,9 @@ std::string Printable(const std::wstring& text) {
     if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
     } else {
-      out += "\\u" + std::to_string(static_cast<unsigned>(c));
+      char unit[8];
+      std::snprintf(unit, sizeof unit, "\\u%04X", static_cast<unsigned>(c) & 0xFFFFu);
+      out += unit;
     }
   }
   return out;

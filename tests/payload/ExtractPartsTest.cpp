@@ -100,6 +100,9 @@ TEST(RouteTest, NamesThatWouldLeaveTheirFolderAreRefused) {
       L"main\\Program\\con.txt",
       L"main\\Program\\sub\\COM1.log",
       L"main\\Program\\lpt9",
+      L"main\\Program\\COM\u00B9.txt",  // superscript digits name ports too
+      L"main\\Program\\lpt\u00B2",
+      L"main\\Program\\Com\u00B3 .log",
       L"main\\Program\\a*.txt",
       L"main\\Program\\tab\there.txt",
       L"sys\\64\\..\\evil.sys",
