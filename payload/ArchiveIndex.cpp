@@ -15,6 +15,11 @@ constexpr uint64_t kMaxEntryData = uint64_t{1} << 31;
 // Far above any real payload (the product has 133 entries), low enough that
 // the bookkeeping of a damaged index cannot exhaust a 32-bit process.
 constexpr uint32_t kMaxEntries = 1u << 18;
+// Every name a pool can serve is at most 260 bytes, one per entry. The
+// bound also keeps the pool's buffer (with a byte to spare) countable in 32
+// bits: a pool of 4 GiB - 1 in a setup over 4 GiB would otherwise get a
+// buffer of 0 bytes and then be read into it.
+constexpr uint32_t kMaxNamePool = kMaxEntries * kMaxNameLength;
 
 // a + b <= limit without overflow.
 bool FitsIn(uint64_t a, uint64_t b, uint64_t limit) { return a <= limit && b <= limit - a; }
@@ -45,6 +50,10 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
   if (!FitsIn(header.namesOffset, header.namesSize, stream)) {
     *detail = "name pool (offset " + std::to_string(header.namesOffset) + ", size " + std::to_string(header.namesSize) +
               ") lies outside the stream";
+    return IndexStatus::kDamaged;
+  }
+  if (header.namesSize > kMaxNamePool) {
+    *detail = "name pool of " + std::to_string(header.namesSize) + " bytes is larger than any payload's";
     return IndexStatus::kDamaged;
   }
   // A times table cut short (a truncated file) is reported below with the

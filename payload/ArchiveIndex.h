@@ -1,10 +1,12 @@
 // Loading and checking the archive's index, name pool and times table.
 //
 // Everything read from the archive is bounded before use: the index, the
-// pool and the times table must lie inside the stream, every name inside the
-// pool and at most 260 bytes long, every entry's data inside the stream and
-// below 2 GiB. A damaged archive is refused as a whole, before any of its
-// entries is used. Portable: no windows.h.
+// pool and the times table must lie inside the stream, the index hold at
+// most 2^18 entries and the pool at most 2^18 names' worth of bytes (260
+// each), every name inside the pool and at most 260 bytes long, every
+// entry's data inside the stream and below 2 GiB. A damaged archive is
+// refused as a whole, before any of its entries is used. Portable: no
+// windows.h.
 #pragma once
 
 #include <cstdint>

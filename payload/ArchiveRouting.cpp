@@ -1,15 +1,14 @@
 #include "payload/ArchiveRouting.h"
 
-#include "log/Log.h"
-#include "system/NewerKernel32.h"
-#include "system/SetupInfo.h"
+#include <cwchar>
+#include <initializer_list>
+
+#include "payload/NameCase.h"
 
 namespace qrn {
 namespace {
 
-bool SameText(const std::wstring& a, const wchar_t* b) {
-  return EqualOrdinalIgnoreCase(a.c_str(), static_cast<int>(a.size()), b);
-}
+bool SameText(const std::wstring& a, const wchar_t* b) { return EqualNameIgnoreCase(a, b); }
 
 bool IsAnyOf(const std::wstring& text, std::initializer_list<const wchar_t*> names) {
   for (const wchar_t* name : names) {
@@ -23,16 +22,12 @@ bool IsDeviceName(const std::wstring& component) {
   std::wstring stem = component.substr(0, component.find(L'.'));
   while (!stem.empty() && stem.back() == L' ') stem.pop_back();
   if (IsAnyOf(stem, {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})) return true;
-  if (stem.size() == 4 && (SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT")) &&
-      stem[3] >= L'0' && stem[3] <= L'9') {
-    return true;
-  }
-  return false;
-}
-
-std::string Ansi(const std::wstring& text) {
-  const auto ansi = CStringToMultiByte(text);
-  return ansi ? std::string(ansi.get()) : std::string();
+  if (stem.size() != 4 || !(SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT"))) return false;
+  // Windows takes the ISO 8859-1 superscripts as digits here too ("COM\u00B9"
+  // is a port; Naming Files, Paths, and Namespaces), and an ANSI code page
+  // such as 1252 gives them from a single byte.
+  const wchar_t digit = stem[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
 }  // namespace
@@ -88,27 +83,6 @@ RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folde
   if (folder->empty()) return RouteResult::kNoFolder;
   *destination = *folder + rest;
   return RouteResult::kRouted;
-}
-
-BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination) {
-  RouteFolders folders;
-  folders.wow64 = IsWow64() != FALSE;
-  folders.installFolder = installFolder;
-  folders.systemX86Dir = GetSystemX86Dir();
-  folders.driversDir = GetDriversDir();
-  switch (RouteArchiveName(name, folders, destination)) {
-    case RouteResult::kRouted:
-      return TRUE;
-    case RouteResult::kExcluded:
-      return FALSE;
-    case RouteResult::kUnsafe:
-      LOG_ERROR("unsafe entry name, skipped, name:%s", Ansi(name).c_str());
-      return FALSE;
-    case RouteResult::kNoFolder:
-      LOG_ERROR("no destination folder for entry, skipped, name:%s", Ansi(name).c_str());
-      return FALSE;
-  }
-  return FALSE;
 }
 
 }  // namespace qrn

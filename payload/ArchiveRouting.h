@@ -10,10 +10,12 @@
 //
 // The rest must stay inside its folder: every component of it must be a
 // plain file or folder name (not empty, not "." or "..", no drive, colon,
-// slash, wildcard or control character, no device name such as "NUL").
+// slash, wildcard or control character, no device name such as "NUL" or
+// "COM1", nor "COM" or "LPT" with a superscript 1, 2 or 3).
+//
+// Portable: no windows.h. Names are UTF-16 code units, one per wchar_t.
+// MapArchivePath.h applies the table to the machine's own folders.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -38,10 +40,5 @@ RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folde
 
 // Whether `component` is a plain name that stays where it is put.
 bool IsSafePathComponent(const std::wstring& component);
-
-// The table over this machine's folders (IsWow64, GetSystemX86Dir,
-// GetDriversDir) and `installFolder`. FALSE for an entry that is not
-// written; unsafe names and unknown folders are logged.
-BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination);
 
 }  // namespace qrn

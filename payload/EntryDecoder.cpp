@@ -23,7 +23,7 @@ bool EntryDecoder::Init() {
   return true;
 }
 
-DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const IndexEntry& entry, HANDLE out,
+DecodeStatus EntryDecoder::Decode(MvsFile* file, uint32_t compression, const IndexEntry& entry, EntryOutput& out,
                                   std::string* detail) {
   detail->clear();
   unpacked_ = 0;
@@ -62,7 +62,7 @@ DecodeStatus EntryDecoder::ReadChunk(MvsFile* file, uint64_t packedSize, uint64_
   return DecodeStatus::kOk;
 }
 
-DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, EntryOutput& out, std::string* detail) {
   uint64_t left = packedSize;
   while (left > 0) {
     uint32_t n = 0;
@@ -73,7 +73,7 @@ DecodeStatus EntryDecoder::Stored(MvsFile* file, uint64_t packedSize, HANDLE out
   return DecodeStatus::kOk;
 }
 
-DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail) {
+DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, EntryOutput& out, std::string* detail) {
   // No packed data at all: an empty file, not a stream cut short.
   if (packedSize == 0) return DecodeStatus::kOk;
   inflateReset(&zlib_);
@@ -120,19 +120,11 @@ DecodeStatus EntryDecoder::Inflate(MvsFile* file, uint64_t packedSize, HANDLE ou
   return DecodeStatus::kOk;
 }
 
-DecodeStatus EntryDecoder::Write(HANDLE out, const uint8_t* data, uint32_t size, std::string* detail) {
+DecodeStatus EntryDecoder::Write(EntryOutput& out, const uint8_t* data, uint32_t size, std::string* detail) {
   if (size == 0) return DecodeStatus::kOk;
   crc_ = crc32(crc_, data, size);
   unpacked_ += size;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(out, data, size, &written, nullptr);
-  if (!ok || written != size) {
-    // A short write that reports success has no error code of its own.
-    const DWORD error = ok ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError();
-    *detail = "WriteFile() failed, error code:" + std::to_string(error);
-    return DecodeStatus::kWriteFailed;
-  }
-  return DecodeStatus::kOk;
+  return out.Write(data, size, detail) ? DecodeStatus::kOk : DecodeStatus::kWriteFailed;
 }
 
 }  // namespace qrn

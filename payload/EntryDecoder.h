@@ -1,4 +1,5 @@
-// Unpacks one archive entry's data into an open file.
+// Unpacks one archive entry's data into an output (an open file, in the
+// installer: FileEntryOutput.h).
 //
 // Data move in large chunks (kInputChunk bytes read, kOutputChunk bytes per
 // write), so an entry costs a few system calls per megabyte, and memory stays
@@ -8,9 +9,9 @@
 // packer) contents that differ from what was packed all fail the entry. A
 // zlib entry without packed data is an empty file; bytes after a complete
 // zlib stream (its checksum held) are ignored with a warning.
+// Portable: no windows.h.
 #pragma once
 
-#include <windows.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -27,8 +28,16 @@ enum class DecodeStatus {
   kOk,
   kReadFailed,   // the stream gave fewer bytes than the entry owns
   kDamaged,      // inflate failed, or size/CRC differ from what was packed
-  kWriteFailed,  // WriteFile failed or wrote less
+  kWriteFailed,  // the output refused the data (WriteFile failed or wrote less)
   kUnsupported,  // a compression method other than stored or zlib
+};
+
+// Where an entry's unpacked bytes go, in order.
+class EntryOutput {
+ public:
+  virtual ~EntryOutput() = default;
+  // Takes all `size` bytes, or returns false with `detail` saying why.
+  virtual bool Write(const uint8_t* data, uint32_t size, std::string* detail) = 0;
 };
 
 class EntryDecoder {
@@ -45,16 +54,16 @@ class EntryDecoder {
   bool Init();
 
   // Seeks to the entry's data and writes it, unpacked by `compression`, to
-  // `out` from its current position. On failure `detail` says what went wrong
-  // and the file keeps what was written before. On success `detail` is empty,
+  // `out`. On failure `detail` says what went wrong and the output keeps
+  // what was written before. On success `detail` is empty,
   // or holds a warning about data the entry's file does not need.
-  DecodeStatus Decode(MvsFile* file, uint32_t compression, const archive::IndexEntry& entry, HANDLE out,
+  DecodeStatus Decode(MvsFile* file, uint32_t compression, const archive::IndexEntry& entry, EntryOutput& out,
                       std::string* detail);
 
  private:
-  DecodeStatus Stored(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
-  DecodeStatus Inflate(MvsFile* file, uint64_t packedSize, HANDLE out, std::string* detail);
-  DecodeStatus Write(HANDLE out, const uint8_t* data, uint32_t size, std::string* detail);
+  DecodeStatus Stored(MvsFile* file, uint64_t packedSize, EntryOutput& out, std::string* detail);
+  DecodeStatus Inflate(MvsFile* file, uint64_t packedSize, EntryOutput& out, std::string* detail);
+  DecodeStatus Write(EntryOutput& out, const uint8_t* data, uint32_t size, std::string* detail);
   // Reads the next chunk of the entry's packed data (at most kInputChunk
   // bytes of the `*left` still unread) into the input buffer; its size in *n.
   DecodeStatus ReadChunk(MvsFile* file, uint64_t packedSize, uint64_t* left, uint32_t* n, std::string* detail);

@@ -5,9 +5,10 @@
 #include "base/Owners.h"
 #include "log/Log.h"
 #include "payload/ArchiveIndex.h"
-#include "payload/ArchiveRouting.h"
 #include "payload/EntryDecoder.h"
+#include "payload/FileEntryOutput.h"
 #include "payload/InstallInfo.h"
+#include "payload/MapArchivePath.h"
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
 #include "system/MakePath.h"
@@ -118,8 +119,9 @@ void ApplyTimesAndAttributes(HANDLE file, const IndexEntry& entry, const std::ws
 // Unpacks one entry into `file`; logs and returns false on failure.
 bool DecodeInto(OpenedPayload& payload, const IndexEntry& entry, HANDLE file, const std::wstring& destination) {
   std::string detail;
+  FileEntryOutput output(file);
   const DecodeStatus status =
-      payload.decoder.Decode(payload.reader.get(), payload.index.header.compression, entry, file, &detail);
+      payload.decoder.Decode(payload.reader.get(), payload.index.header.compression, entry, output, &detail);
   if (status == DecodeStatus::kOk) {
     if (!detail.empty()) {
       LOG_WARNING("extracting file, path:%s, entry:%s: %s", Ansi(destination).c_str(), entry.name.c_str(),

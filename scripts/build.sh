@@ -3,6 +3,7 @@
 #   build/i686     the installer (32-bit) and its Windows tests where 32-bit code runs
 #   build/x86_64   64-bit stand-ins and the Windows tests run under Wine here
 #   build/native   portable code, the packer, native tests and benchmarks
+#   build/fuzz     the fuzz targets (tests/fuzz): clang, libFuzzer, ASan, UBSan
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -24,11 +25,34 @@ configure() {
   shift
   cmake -S "$root" -B "$root/build/$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
 }
+# The fuzzing build needs clang with libFuzzer and both sanitizers'
+# runtimes (setup-machine installs them). Without them it is not made and
+# the native ctest's fuzz entries fail, saying why.
+fuzz_note=""
+probe=$(mktemp -d)
+printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' >"$probe/probe.cpp"
+if ! command -v clang++ >/dev/null; then
+  fuzz_note="clang++ is missing"
+elif ! clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1; then
+  fuzz_note="clang++ cannot link libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer"
+fi
+rm -rf "$probe"
+
 configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" -DQRN_BUILD_TESTS=$i686_tests
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
 configure native -DQRN_WINDOWS_BUILDS="$root/build/i686;$root/build/x86_64" -DQRN_WIN32_UNAVAILABLE="$win32_note" \
-  -DQRN_STUB="$root/build/i686/app/installer-stub.exe"
-for dir in i686 x86_64 native; do
+  -DQRN_STUB="$root/build/i686/app/installer-stub.exe" -DQRN_FUZZ_BUILD="$root/build/fuzz" \
+  -DQRN_FUZZ_UNAVAILABLE="$fuzz_note"
+builds=(i686 x86_64 native)
+if [[ -z $fuzz_note ]]; then
+  # Optimised with line information: findings name their source lines.
+  cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DQRN_FUZZ=ON >/dev/null
+  builds+=(fuzz)
+else
+  echo "build: no fuzzing build: $fuzz_note (the fuzz tests will fail)" >&2
+fi
+for dir in "${builds[@]}"; do
   echo "build: $dir"
   cmake --build "$root/build/$dir"
 done

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libz-mingw-w64-dev zlib1g-dev
   googletest
+  clang libclang-rt-14-dev llvm
   wine wine32:i386 wine64
   xvfb x11-utils imagemagick
   locales fonts-wqy-microhei

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,7 @@ class SetupFile {
  public:
   explicit SetupFile(const std::vector<uint8_t>& bytes) : path_(dir_ / "setup.exe") { test::WriteBytes(path_, bytes); }
   MvsFile* Open() { return MvsOpen(path_.c_str()); }
+  const std::filesystem::path& path() const { return path_; }
 
  private:
   TempDir dir_;
@@ -327,6 +329,33 @@ TEST(ArchiveTest, DamagedIndexIsRefusedWithItsReason) {
     EXPECT_EQ(o.status, c.status) << c.name << ": " << o.detail;
     EXPECT_NE(o.detail.find(c.detail), std::string::npos) << c.name << ": " << o.detail;
   }
+}
+
+// A setup of just over 4 GiB (a sparse file: a few bytes and a hole) whose
+// name pool is 4 GiB - 1 bytes: in 32-bit arithmetic its buffer with a byte
+// to spare would be 0 bytes long, and the pool would be read into it.
+TEST(ArchiveTest, NamePoolLargerThanAnyPayloadIsRefused) {
+  std::vector<uint8_t> bytes = Stub();
+  Put32(bytes.data() + kDosFieldOffset, kStubSize);
+  MvsHeader header{};
+  std::memcpy(header.magic, kMagic, kMagicSize);
+  header.versionMinor = 3;
+  header.compression = kStored;
+  header.cipher = kCipherNone;
+  header.indexOffset = 0;
+  header.indexSize = kMagicSize;  // no entries
+  header.namesOffset = kBlockSize;
+  header.namesSize = 0xFFFFFFFFu;
+  uint8_t encoded[kHeaderSize];
+  EncodeHeader(header, encoded);
+  bytes.insert(bytes.end(), encoded, encoded + kHeaderSize);
+  bytes.insert(bytes.end(), kMagic, kMagic + kMagicSize);
+  SetupFile setup(bytes);
+  std::filesystem::resize_file(setup.path(), kStubSize + kHeaderSize + kBlockSize + (uint64_t{1} << 32));
+
+  Opened o = OpenAndLoad(setup);
+  EXPECT_EQ(o.status, IndexStatus::kDamaged);
+  EXPECT_NE(o.detail.find("name pool of 4294967295 bytes"), std::string::npos) << o.detail;
 }
 
 // Times record i of an archive written without cipher.

@@ -13,7 +13,9 @@
 #include "payload/ArchiveRouting.h"
 #include "payload/EntryDecoder.h"
 #include "payload/ExtractArchive.h"
+#include "payload/FileEntryOutput.h"
 #include "payload/InstallInfo.h"
+#include "payload/MapArchivePath.h"
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
 #include "tests/payload/SetupBuilder.h"
@@ -98,6 +100,9 @@ TEST(RouteTest, NamesThatWouldLeaveTheirFolderAreRefused) {
       L"main\\Program\\con.txt",
       L"main\\Program\\sub\\COM1.log",
       L"main\\Program\\lpt9",
+      L"main\\Program\\COM\u00B9.txt",  // superscript digits name ports too
+      L"main\\Program\\lpt\u00B2",
+      L"main\\Program\\Com\u00B3 .log",
       L"main\\Program\\a*.txt",
       L"main\\Program\\tab\there.txt",
       L"sys\\64\\..\\evil.sys",
@@ -213,14 +218,16 @@ TEST(EntryDecoderTest, AFailedWriteFailsTheEntry) {
   UniqueFile readOnly(CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(readOnly);
-  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], readOnly.get(), &detail), DecodeStatus::kWriteFailed);
+  FileEntryOutput toReadOnly(readOnly.get());
+  EXPECT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], toReadOnly, &detail), DecodeStatus::kWriteFailed);
   EXPECT_EQ(detail, "WriteFile() failed, error code:5");
   readOnly.reset();
 
   // The same decoder goes on with the next entry as if nothing happened.
   UniqueFile writable(
       CreateFileW((dir / "target.bin").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], writable.get(), &detail), DecodeStatus::kOk);
+  FileEntryOutput toWritable(writable.get());
+  ASSERT_EQ(decoder.Decode(reader.get(), kZlib, index.entries[0], toWritable, &detail), DecodeStatus::kOk);
   writable.reset();
   EXPECT_EQ(test::ReadBytes(dir / "target.bin"), data);
 }
