@@ -11,14 +11,8 @@
 set -u
 cmake=$1 src=$2
 shift 2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check <description> <command...>
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/tools/checks.sh
+. "$(dirname "$0")/../tools/checks.sh"
 generated=report/generated/report/ReportServer.h
 host_of() { sed -n 's/^#define QRN_REPORT_HOST L"\(.*\)"$/\1/p' "$1"; }
 port_of() { sed -n 's/^#define QRN_REPORT_PORT \([0-9]*\)$/\1/p' "$1"; }
@@ -73,5 +67,4 @@ for dir in "$@"; do
   check "$(basename "$dir"): port 18631" test "$(port_of "$dir/$generated")" = 18631
 done
 
-echo "$failures failed"
-[[ $failures == 0 ]]
+checks_done

@@ -8,14 +8,8 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 qrnpack=$1 stub=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check <description> <command...>
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/tools/checks.sh
+. "$(dirname "$0")/checks.sh"
 machine() {  # machine <file>: i386 or x86-64
   case $(file -b "$1") in
     *x86-64*) echo x86-64 ;;
@@ -74,5 +68,4 @@ done
 check "the uninstaller is required unless a placeholder is asked for" bash -c \
   "[[ -f '$root/build/i686/uninstaller/Uninstall.exe' ]] || ! QRN_PLACEHOLDER_UNINSTALLER= '$root/scripts/assemble-payload.sh' win32 '$work/refused' 2>/dev/null"
 
-echo "$failures failed"
-[[ $failures == 0 ]]
+checks_done

@@ -6,14 +6,8 @@
 #   qrnpack_cli_test.sh <qrnpack> <stub.exe> <payload-dir>
 set -u
 qrnpack=$1 stub=$2 payload=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check <description> <command...>
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/tools/checks.sh
+. "$(dirname "$0")/checks.sh"
 expect_fail_naming() {  # <setup> <text the message must contain>
   local out
   if out=$("$qrnpack" verify "$1" 2>&1); then echo "verify passed: $out"; return 1; fi
@@ -71,5 +65,4 @@ echo x >"$work/bad/main/Program/smile-😀.txt"
 check "a name outside code page 936 is refused" bash -c \
   "! '$qrnpack' pack '$stub' '$work/bad' '$work/bad.exe' 2>'$work/err' && grep -q 'code page 936' '$work/err' && [ ! -e '$work/bad.exe' ]"
 
-echo "$failures failed"
-[[ $failures == 0 ]]
+checks_done
