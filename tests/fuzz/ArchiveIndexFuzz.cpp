@@ -9,7 +9,6 @@
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveIndex.h"
-#include "payload/MemoryArchiveSource.h"
 #include "payload/MvsReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -18,12 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qrn::archive;
   using namespace qrn::fuzz;
   std::vector<uint8_t> plainSetup(data, data + size);
-  const std::vector<uint8_t> setup = PlainToSetup(&plainSetup);
-  UniqueMvsFile reader(MvsOpenMemory(setup.data(), setup.size()));
-  if (reader.get() == kMvsInvalid) return 0;
-  uint8_t headerBytes[kHeaderSize];
-  FUZZ_CHECK(MvsReadHeader(reader.get(), headerBytes), "header read");
-  const MvsHeader header = DecodeHeader(headerBytes);
+  OpenedPlainSetup opened;
+  if (!OpenPlainSetup(&plainSetup, &opened)) return 0;
+  const UniqueMvsFile& reader = opened.reader;
+  const MvsHeader& header = opened.header;
   ArchiveIndex index;
   std::string detail;
   const IndexStatus status = LoadArchiveIndex(reader.get(), header, &index, &detail);

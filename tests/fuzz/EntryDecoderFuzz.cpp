@@ -18,7 +18,6 @@
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveIndex.h"
 #include "payload/EntryDecoder.h"
-#include "payload/MemoryArchiveSource.h"
 #include "payload/MvsReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -100,14 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qrn::archive;
   using namespace qrn::fuzz;
   std::vector<uint8_t> plain(data, data + size);
-  const std::vector<uint8_t> setup = PlainToSetup(&plain);
-  UniqueMvsFile reader(MvsOpenMemory(setup.data(), setup.size()));
-  if (reader.get() == kMvsInvalid) return 0;
-  uint8_t headerBytes[kHeaderSize];
-  FUZZ_CHECK(MvsReadHeader(reader.get(), headerBytes), "header read");
+  OpenedPlainSetup opened;
+  if (!OpenPlainSetup(&plain, &opened)) return 0;
+  const UniqueMvsFile& reader = opened.reader;
   ArchiveIndex index;
   std::string detail;
-  if (LoadArchiveIndex(reader.get(), DecodeHeader(headerBytes), &index, &detail) != IndexStatus::kOk) return 0;
+  if (LoadArchiveIndex(reader.get(), opened.header, &index, &detail) != IndexStatus::kOk) return 0;
   const uint32_t compression = index.header.compression;
   const uint8_t* stream = plain.data() + kHeaderSize;
 

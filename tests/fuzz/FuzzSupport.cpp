@@ -32,6 +32,16 @@ std::vector<uint8_t> PlainToSetup(std::vector<uint8_t>* plain) {
   return setup;
 }
 
+bool OpenPlainSetup(std::vector<uint8_t>* plain, OpenedPlainSetup* opened) {
+  opened->setup = PlainToSetup(plain);
+  opened->reader.reset(MvsOpenMemory(opened->setup.data(), opened->setup.size()));
+  if (opened->reader.get() == kMvsInvalid) return false;
+  uint8_t headerBytes[kHeaderSize];
+  FUZZ_CHECK(MvsReadHeader(opened->reader.get(), headerBytes), "header read");
+  opened->header = DecodeHeader(headerBytes);
+  return true;
+}
+
 std::vector<uint8_t> SetupToPlain(const std::vector<uint8_t>& setup) {
   UniqueMvsFile reader(MvsOpenMemory(setup.data(), setup.size()));
   if (reader.get() == kMvsInvalid) return {};

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "payload/ArchiveFormat.h"
+#include "payload/MvsReader.h"
+
 namespace qrn::fuzz {
 
 constexpr uint32_t kStubSize = 64;
@@ -24,6 +27,18 @@ constexpr uint32_t kStubSize = 64;
 // to whole blocks, as the writer does, so that the reader's stream is
 // exactly that stream.
 std::vector<uint8_t> PlainToSetup(std::vector<uint8_t>* plain);
+
+// A plain setup wrapped into its setup file and opened through the real
+// reader, which reads from `setup`.
+struct OpenedPlainSetup {
+  std::vector<uint8_t> setup;
+  UniqueMvsFile reader;
+  archive::MvsHeader header{};
+};
+
+// Wraps `plain` (PlainToSetup, which pads it) and opens it, header read.
+// False when the reader refuses the file.
+bool OpenPlainSetup(std::vector<uint8_t>* plain, OpenedPlainSetup* opened);
 
 // The plain setup of a setup file: its header and its whole deciphered
 // stream, read through the reader. Empty when the reader refuses the file.
