@@ -1,7 +1,11 @@
 #include "engine/DriverStage.h"
 
+#include <memory>
+#include <vector>
+
 #include "base/Owners.h"
 #include "log/Log.h"
+#include "system/NewerKernel32.h"
 #include "system/ServiceControl.h"
 #include "system/SetupInfo.h"
 
@@ -79,6 +83,24 @@ LoadStep LoadOnce(const std::wstring& service, const std::wstring& imagePath, bo
   return LoadStep::kDone;
 }
 
+bool DeviceAnswers(const std::wstring& device) {
+  return static_cast<bool>(OpenDevice(device, FILE_SHARE_READ | FILE_SHARE_WRITE));
+}
+
+// Whether the service is registered as LoadDriver registers `imagePath`:
+// kernel driver, system start, normal error control, that file (any case).
+bool IsRegisteredAs(SC_HANDLE service, const std::wstring& imagePath) {
+  DWORD needed = 0;
+  QueryServiceConfigW(service, nullptr, 0, &needed);
+  if (needed == 0 || needed > 64 * 1024) return false;
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!QueryServiceConfigW(service, config, needed, &needed) || config->lpBinaryPathName == nullptr) return false;
+  return config->dwServiceType == SERVICE_KERNEL_DRIVER && config->dwStartType == SERVICE_SYSTEM_START &&
+         config->dwErrorControl == SERVICE_ERROR_NORMAL &&
+         EqualOrdinalIgnoreCase(imagePath.c_str(), static_cast<int>(imagePath.size()), config->lpBinaryPathName);
+}
+
 enum class VersionCheck { kAccepted, kRejected, kOtherVersion };
 
 VersionCheck CheckVersion(HANDLE device) {
@@ -134,65 +156,144 @@ bool UnloadDriver(const std::wstring& service) {
     LOG_ERROR("QueryServiceStatus failed, error code:%d", LastError());
     return false;
   }
-  bool stopped = false;
-  if (status.dwCurrentState != SERVICE_STOPPED) {
-    ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
-    for (int check = 0; check < kStopChecks; ++check) {
-      if (!QueryServiceStatus(handle.get(), &status)) {
-        LOG_ERROR("QueryServiceStatus failed, error code:%d", LastError());
-      } else if (status.dwCurrentState == SERVICE_STOPPED) {
-        stopped = true;
-        break;
-      }
-      Sleep(kStopPollMs);
-    }
+  if (status.dwCurrentState == SERVICE_STOPPED) {
+    DeleteService(handle.get());
+    return false;
   }
-  DeleteService(handle.get());
-  return stopped;
+  ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
+  for (int check = 0; check < kStopChecks; ++check) {
+    if (!QueryServiceStatus(handle.get(), &status)) {
+      LOG_ERROR("QueryServiceStatus failed, error code:%d", LastError());
+    } else if (status.dwCurrentState == SERVICE_STOPPED) {
+      DeleteService(handle.get());
+      return true;
+    }
+    Sleep(kStopPollMs);
+  }
+  // Deleted now, the registration of a driver that stays loaded (one
+  // holding a mounted volume refuses to stop) would go for good, and the
+  // driver would not be loaded at the next start of Windows.
+  LOG_ERROR("UnloadDriver() driver did not stop, its service stays:%s", CStringToMultiByte(service).get());
+  return false;
 }
 
-bool CheckDrive(const std::wstring& service, const std::wstring& device, bool checkVersion, const std::wstring& file) {
+bool RegisterRunningDriver(const std::wstring& service, const std::wstring& file) {
+  const std::wstring imagePath = GetDriversDir() + L"\\" + file;
+  const std::unique_ptr<char[]> ansiService = CStringToMultiByte(service);
+  UniqueScHandle manager = OpenManager();
+  if (!manager) {
+    LOG_ERROR("OpenSCManager failed, error code:%d", LastError());
+    return false;
+  }
+  UniqueScHandle handle(OpenServiceW(manager.get(), service.c_str(), SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG));
+  if (!handle) {
+    const DWORD openError = GetLastError();
+    if (openError != ERROR_SERVICE_DOES_NOT_EXIST) {
+      LOG_ERROR("OpenService failed, error code:%d", static_cast<int>(openError));
+      return false;
+    }
+    // Not started: the driver runs already, and a second load of it would
+    // fail on its device name.
+    handle.reset(CreateServiceW(manager.get(), service.c_str(), service.c_str(), SERVICE_ALL_ACCESS,
+                                SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL, imagePath.c_str(),
+                                nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!handle) {
+      LOG_ERROR("CreateService failed, error code:%d", LastError());
+      return false;
+    }
+    LOG_WARNING("driver loaded without its service, service created again:%s", ansiService.get());
+    return true;
+  }
+  const bool differed = !IsRegisteredAs(handle.get(), imagePath);
+  // Changed in place, never deleted and made again: the service of a
+  // loaded driver would only be marked for deletion, and go at the next
+  // start of Windows. Asked even when nothing differs, since only the change
+  // tells a registration an older uninstaller marked so: it cannot be
+  // changed (ERROR_SERVICE_MARKED_FOR_DELETE), nor made again, while the
+  // driver stays loaded.
+  if (!ChangeServiceConfigW(handle.get(), SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,
+                            imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+    LOG_ERROR("ChangeServiceConfig failed, error code:%d", LastError());
+    return false;
+  }
+  if (differed) {
+    LOG_WARNING("service of a loaded driver changed to load %s:%s", CStringToMultiByte(imagePath).get(),
+                ansiService.get());
+  }
+  return true;
+}
+
+namespace {
+
+// What CheckDriveState found. kUnregistered: the driver answers as wanted
+// now but could not be registered to load at the next start of Windows.
+enum class DriveState { kReady, kUnregistered, kFailed };
+
+DriveState CheckDriveState(const std::wstring& service, const std::wstring& device, bool checkVersion,
+                           const std::wstring& file) {
   for (int reloads = 0;; ++reloads) {
     UniqueFile handle = OpenDevice(device, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // A driver found loaded may have been loaded by an earlier installation
+    // whose uninstaller could not stop it: its registration may be missing
+    // or name another file, and it is made right below.
+    const bool foundLoaded = static_cast<bool>(handle);
     if (!handle) {
       // The normal case of a first installation: the driver is not loaded.
       LOG_ERROR("CreateFile failed, error code:%d", LastError());
       if (!LoadDriver(service, file)) {
         LOG_ERROR("LoadDriver failed");
-        return false;
+        return DriveState::kFailed;
       }
       handle = OpenDevice(device, 0);
       if (!handle) {
         LOG_ERROR("CreateFile failed, error code:%d", LastError());
-        return false;
+        return DriveState::kFailed;
       }
     }
-    if (!checkVersion) return true;
-
-    const VersionCheck check = CheckVersion(handle.get());
-    if (check != VersionCheck::kOtherVersion) return check == VersionCheck::kAccepted;
+    const VersionCheck check = checkVersion ? CheckVersion(handle.get()) : VersionCheck::kAccepted;
+    if (check == VersionCheck::kRejected) return DriveState::kFailed;
+    if (check == VersionCheck::kAccepted) {
+      if (!foundLoaded || RegisterRunningDriver(service, file)) return DriveState::kReady;
+      LOG_ERROR("CheckDrive() driver loaded, but not registered to load at the next start of Windows");
+      return DriveState::kUnregistered;
+    }
     handle.reset();
     // A driver that cannot be stopped (one holding mounted volumes, say)
     // keeps answering with its version: give up instead of cycling forever.
     if (reloads == kMaxDriverReloads) {
       LOG_ERROR("CheckDrive() gave up after %d reloads", kMaxDriverReloads);
-      return false;
+      return DriveState::kFailed;
     }
     // The device should now be missing, so the next pass loads the file the
-    // extraction has just written.
-    UnloadDriver(service);
+    // extraction has just written. A driver that refuses to stop stays for
+    // this session; the next start of Windows loads this installation's file.
+    if (!UnloadDriver(service) && DeviceAnswers(device)) {
+      LOG_ERROR("CheckDrive() driver of another version stays loaded until the next start of Windows");
+      RegisterRunningDriver(service, file);
+      return DriveState::kFailed;
+    }
   }
+}
+
+}  // namespace
+
+bool CheckDrive(const std::wstring& service, const std::wstring& device, bool checkVersion, const std::wstring& file) {
+  return CheckDriveState(service, device, checkVersion, file) == DriveState::kReady;
 }
 
 bool InstallDriver(InstallSettings& settings) {
   settings.SetStatusText(L"正在安装驱动...");
-  if (!CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile())) {
+  // A driver that answers but could not be registered (kUnregistered) works
+  // for this session: the stage goes on and fails at the end.
+  const DriveState veraCrypt = CheckDriveState(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile());
+  if (veraCrypt == DriveState::kFailed) {
     LOG_ERROR("CheckDrive() failed");
     return false;
   }
-  if (!CheckDrive(kVirtualDiskService, kVirtualDiskDevice, false, VirtualDiskDriverFile())) {
-    LOG_ERROR("CheckDrive() failed");
-  }
+  const DriveState virtualDisk =
+      CheckDriveState(kVirtualDiskService, kVirtualDiskDevice, false, VirtualDiskDriverFile());
+  if (virtualDisk != DriveState::kReady) LOG_ERROR("CheckDrive() failed");
+  const bool registered = veraCrypt == DriveState::kReady;
 
   settings.SetStatusText(L"正在安装服务...");
   const std::wstring program = settings.installFolder + L"\\" + kProtectServiceProgram;
@@ -205,7 +306,7 @@ bool InstallDriver(InstallSettings& settings) {
   }
 
   settings.SetStatusText(L"正在启动服务...");
-  if (Service_StartService(kProtectServiceName)) return true;
+  if (Service_StartService(kProtectServiceName)) return registered;
   LOG_ERROR("Service_StartService() failed, path:%s", CStringToMultiByte(kProtectServiceName).get());
   return false;
 }

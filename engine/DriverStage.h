@@ -37,15 +37,26 @@ const wchar_t* VeraCryptDriverFile();    // "Velmdisk2-x64.sys" or "Velmdisk2.sy
 const wchar_t* VirtualDiskDriverFile();  // "Velmdisk-x64.sys" or "Velmdisk.sys"
 
 // The stage. True only when the disk-encryption driver answers with the
-// expected version (or the legacy query) and the protection service was
-// created afresh and started. A failing disk-encryption driver ends it at
-// once; a failing virtual-disk driver is logged and the stage goes on.
+// expected version (or the legacy query), is registered to load from this
+// installation's file, and the protection service was created afresh and
+// started. A failing disk-encryption driver ends it at once, unless it
+// answers and only its registration failed (one an older uninstaller marked
+// for deletion): it works for this session, so the stage goes on and then
+// reports false. A failing virtual-disk driver is logged and the stage goes
+// on.
 bool InstallDriver(InstallSettings& settings);
 
 // Makes sure `device` opens, loading the driver `file` as service `service`
 // when it does not; with `checkVersion`, makes sure the driver answers
 // DRIVER_VERSION_EXPECTED (or only the legacy query), removing and reloading
 // a driver of another version at most kMaxDriverReloads times.
+// A driver found loaded and kept stays loaded, and its registration is made
+// to name `file` (RegisterRunningDriver): the uninstaller of an earlier
+// installation leaves a driver that does not stop as it is, and older
+// uninstallers deleted its service all the same. A driver of another version
+// that does not stop stays loaded for this session, with its registration
+// naming `file` for the next start of Windows. True only when the driver
+// answers as wanted and is registered.
 bool CheckDrive(const std::wstring& service, const std::wstring& device, bool checkVersion, const std::wstring& file);
 
 // Registers "<drivers folder>\<file>" as kernel-driver service `service`
@@ -54,9 +65,19 @@ bool CheckDrive(const std::wstring& service, const std::wstring& device, bool ch
 // re-registration happened yet. True when the service ends up running.
 bool LoadDriver(const std::wstring& service, const std::wstring& file);
 
+// For a driver that is loaded already: makes `service` a kernel-driver
+// service (system start, normal error control) of "<drivers folder>\<file>",
+// creating it when missing and changing it in place when it differs, without
+// starting or stopping anything; the next start of Windows loads that file.
+// One warning line when it changed anything. False (logged) when it cannot,
+// e.g. for a service an earlier uninstaller marked for deletion.
+bool RegisterRunningDriver(const std::wstring& service, const std::wstring& file);
+
 // Stops the kernel-driver service (2 s at most) and deletes it. True only
 // when it was seen to reach SERVICE_STOPPED after the stop request (false
-// also for a service that was already stopped).
+// also for a service that was already stopped, which is deleted too). A
+// driver that does not stop keeps its registration (logged): deleting it
+// would leave the driver loaded now and never again after a restart.
 bool UnloadDriver(const std::wstring& service);
 
 }  // namespace qrn

@@ -35,7 +35,8 @@ struct RemovalPlan {
   std::vector<std::wstring> systemFiles;
   // Recorded files deliberately left in place: the user's data files (the
   // installer never writes them, a newer installation keeps them) and the
-  // runtime libraries other programs share.
+  // runtime libraries other programs share; the uninstaller adds the file of
+  // a driver it had to leave registered (ServiceRemoval.h).
   std::vector<std::wstring> kept;
   // Lines that were not taken: damaged, unsafe or outside the three folders.
   size_t refused = 0;

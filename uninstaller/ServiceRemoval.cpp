@@ -26,20 +26,28 @@ bool WaitForStopped(SC_HANDLE service) {
   }
 }
 
-// The program a service runs, as a plain path.
-std::wstring StoredImage(SC_HANDLE service) {
+// What the removal needs of a service's stored configuration.
+// Zero type and an empty image when it cannot be read.
+struct StoredConfig {
+  DWORD type = 0;
+  std::wstring image;  // the program a service runs, as a plain path
+};
+
+StoredConfig ReadConfig(SC_HANDLE service) {
+  StoredConfig stored;
   DWORD needed = 0;
   QueryServiceConfigW(service, nullptr, 0, &needed);
-  if (needed == 0 || needed > 64 * 1024) return std::wstring();
+  if (needed == 0 || needed > 64 * 1024) return stored;
   std::vector<BYTE> buffer(needed);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  if (!QueryServiceConfigW(service, config, needed, &needed) || config->lpBinaryPathName == nullptr) {
-    return std::wstring();
-  }
+  if (!QueryServiceConfigW(service, config, needed, &needed)) return stored;
+  stored.type = config->dwServiceType;
+  if (config->lpBinaryPathName == nullptr) return stored;
   std::wstring image = config->lpBinaryPathName;
   if (image.size() >= 2 && image.front() == L'"' && image.back() == L'"') image = image.substr(1, image.size() - 2);
   if (image.rfind(L"\\??\\", 0) == 0) image.erase(0, 4);
-  return image;
+  stored.image = std::move(image);
+  return stored;
 }
 
 bool IsOneOf(const std::wstring& image, const std::vector<std::wstring>& files) {
@@ -54,7 +62,8 @@ bool IsOneOf(const std::wstring& image, const std::vector<std::wstring>& files) 
 
 }  // namespace
 
-ServiceRemoval RemoveService(const std::wstring& name, const std::vector<std::wstring>* ownImages) {
+ServiceRemoval RemoveService(const std::wstring& name, const std::vector<std::wstring>* ownImages,
+                             std::wstring* image) {
   const std::unique_ptr<char[]> ansiName = CStringToMultiByte(name);
   UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) {
@@ -73,13 +82,12 @@ ServiceRemoval RemoveService(const std::wstring& name, const std::vector<std::ws
     return ServiceRemoval::kFailed;
   }
 
-  if (ownImages != nullptr) {
-    const std::wstring image = StoredImage(service.get());
-    if (!IsOneOf(image, *ownImages)) {
-      LOG_WARNING("service %s runs %s, not a file of this installation: left alone", ansiName.get(),
-                  CStringToMultiByte(image).get());
-      return ServiceRemoval::kNotOurs;
-    }
+  const StoredConfig config = ReadConfig(service.get());
+  if (image != nullptr) *image = config.image;
+  if (ownImages != nullptr && !IsOneOf(config.image, *ownImages)) {
+    LOG_WARNING("service %s runs %s, not a file of this installation: left alone", ansiName.get(),
+                CStringToMultiByte(config.image).get());
+    return ServiceRemoval::kNotOurs;
   }
 
   bool stopped = true;
@@ -93,6 +101,10 @@ ServiceRemoval RemoveService(const std::wstring& name, const std::vector<std::ws
     }
     stopped = WaitForStopped(service.get());
     if (!stopped) LOG_ERROR("service did not stop in time:%s", ansiName.get());
+  }
+  if (!stopped && (config.type & SERVICE_DRIVER) != 0) {
+    LOG_ERROR("driver still loaded, its service is left registered:%s", ansiName.get());
+    return ServiceRemoval::kDriverLeft;
   }
 
   if (!DeleteService(service.get())) {

@@ -76,10 +76,28 @@ RemovalPlan PlanRemoval(const std::wstring& installFolder, const std::wstring& s
   return plan;
 }
 
-bool RemoveServices(const RemovalPlan& plan) {
+// Moves `image` from the plan's files to delete to its kept ones.
+void KeepSystemFile(RemovalPlan* plan, const std::wstring& image) {
+  std::vector<std::wstring>& files = plan->systemFiles;
+  for (auto file = files.begin(); file != files.end(); ++file) {
+    if (CompareStringOrdinal(file->c_str(), static_cast<int>(file->size()), image.c_str(),
+                             static_cast<int>(image.size()), TRUE) == CSTR_EQUAL) {
+      plan->kept.push_back(*file);
+      files.erase(file);
+      return;
+    }
+  }
+}
+
+// A driver that did not stop keeps its registration, and with it its file:
+// a registration naming a deleted file fails at the next start of Windows.
+bool RemoveServices(RemovalPlan* plan) {
   bool ok = RemoveService(kProtectServiceName) != ServiceRemoval::kFailed;
   for (const wchar_t* driver : {kVeraCryptService, kVirtualDiskService}) {
-    ok = RemoveService(driver, &plan.systemFiles) != ServiceRemoval::kFailed && ok;
+    std::wstring image;
+    const ServiceRemoval removal = RemoveService(driver, &plan->systemFiles, &image);
+    if (removal == ServiceRemoval::kDriverLeft) KeepSystemFile(plan, image);
+    ok = removal != ServiceRemoval::kFailed && removal != ServiceRemoval::kDriverLeft && ok;
   }
   return ok;
 }
@@ -162,11 +180,11 @@ int RunUninstaller(const std::wstring& commandLine) {
   LeaveInstallFolder();
 
   bool recordRead = false;
-  const RemovalPlan plan = PlanRemoval(installFolder, selfPath, &recordRead);
+  RemovalPlan plan = PlanRemoval(installFolder, selfPath, &recordRead);
   bool complete = recordRead && plan.refused == 0;
 
   LOG_DEBUG("running to RemoveServices()");
-  complete = RemoveServices(plan) && complete;
+  complete = RemoveServices(&plan) && complete;
   LOG_DEBUG("running to EndProductProcesses()");
   std::vector<std::wstring> programs = plan.installFiles;
   programs.insert(programs.end(), plan.systemFiles.begin(), plan.systemFiles.end());

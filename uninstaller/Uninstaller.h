@@ -3,7 +3,8 @@
 //
 //   single-instance lock, confirmation (not with -S), log
 //   read the record, plan what goes (RemovalPlan.h)
-//   protection service and driver services stopped and deleted
+//   protection service and driver services stopped and deleted (a driver
+//   that does not stop stays registered, its file with it)
 //   the product's running programs ended
 //   shell extensions unregistered
 //   recorded files deleted (user data kept), emptied folders removed

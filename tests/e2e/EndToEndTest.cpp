@@ -320,6 +320,43 @@ TEST_F(EndToEndTest, InstallationOverAnEarlierOneKeepsUserData) {
   ASSERT_TRUE(Finish(run, true));
 }
 
+// An installation over an earlier one whose drivers do not stop (each
+// holding, say, a mounted volume or a virtual disk): the old uninstaller,
+// run with -S, must leave them registered, and the new installation must
+// leave both services registered to load its own driver files, so that they
+// load after the restart the finish page asks for.
+TEST_F(EndToEndTest, InstallationOverDriversThatDoNotStopLeavesThemRegistered) {
+  ASSERT_NO_FATAL_FAILURE(InstallFresh());
+  RefusedStops refused({L"VeraCrypt", L"Velmdisk"});
+  ASSERT_TRUE(refused.refused()) << "the drivers cannot be made to refuse a stop";
+
+  SetupRun run(SetupPath());
+  ASSERT_TRUE(InstallToFinished(run));
+  const std::wstring suffix = OnWindows64() ? L"-x64" : L"";
+  const struct {
+    const wchar_t* service;
+    std::wstring file;
+  } drivers[] = {{L"VeraCrypt", L"Velmdisk2" + suffix + L".sys"}, {L"Velmdisk", L"Velmdisk" + suffix + L".sys"}};
+  for (const auto& d : drivers) {
+    const StoredService stored = ReadStoredService(d.service);
+    ASSERT_TRUE(stored.found) << ui::Narrow(d.service) << " is not registered";
+    EXPECT_FALSE(MarkedForDeletion(d.service)) << ui::Narrow(d.service) << " goes at the restart";
+    EXPECT_EQ(stored.type, static_cast<DWORD>(SERVICE_KERNEL_DRIVER)) << ui::Narrow(d.service);
+    EXPECT_EQ(stored.start, static_cast<DWORD>(SERVICE_SYSTEM_START)) << ui::Narrow(d.service);
+    EXPECT_EQ(stored.imagePath, (DriversFolder() / d.file).wstring()) << ui::Narrow(d.service);
+  }
+  // Still loaded, and running: the old uninstaller's stop request was refused.
+  ExpectServicesAndDevices();
+  const std::string uninstallLog = UninstallLogs();
+  for (const char* service : {"VeraCrypt", "Velmdisk"}) {
+    EXPECT_NE(uninstallLog.find(std::string("driver still loaded, its service is left registered:") + service),
+              std::string::npos)
+        << uninstallLog;
+  }
+  EXPECT_NE(uninstallLog.find("uninstallation incomplete"), std::string::npos) << uninstallLog;
+  ASSERT_TRUE(Finish(run, true));
+}
+
 TEST_F(EndToEndTest, EarlierProductRunningIsAskedToQuitAndRemoved) {
   const std::filesystem::path tolvek = std::filesystem::path(scratch_.path()) / L"Tolvek";
   const std::filesystem::path uninstaller = tolvek / L"uninst.exe";

@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -243,15 +244,148 @@ TEST_F(DriverStageTest, ADriverThatFailsToStartEndsTheStage) {
   EXPECT_FALSE(test::ServiceExists(kProtectServiceName));
 }
 
-// A virtual-disk device that already answers: nothing is loaded or asked.
-TEST_F(DriverStageTest, LeavesARunningVirtualDiskDriverAlone) {
-  test::KernelDriverFixture earlier(kVirtualDiskService, test::StandIn(Build(L"Velmdisk")), L"Velmdisk-earlier.sys");
+// A driver found loaded, as an earlier installation left it (its
+// uninstaller could not stop it), whatever became of its registration: it
+// is neither stopped nor loaded again, and its service ends up as a first
+// installation makes it, naming this installation's file, so that the
+// driver loads at the next start of Windows.
+enum class Registration {
+  kMissing,      // the service was deleted (the driver runs under another name here)
+  kOtherFile,    // the service loads a file of another name
+  kDemandStart,  // this installation's file, but not loaded at system start
+};
+
+struct FoundLoadedCase {
+  const char* name;
+  const wchar_t* service;
+  const wchar_t* device;
+  bool checkVersion;
+  const wchar_t* build;  // this build's stand-in driver
+  Registration registration;
+  const char* logLine;  // "<level>:<message>" up to the service name
+};
+
+const FoundLoadedCase kFoundLoadedCases[] = {
+    {"DiskEncryptionWithoutService", kVeraCryptService, kVeraCryptDevice, true, L"Velmdisk2", Registration::kMissing,
+     "warning:driver loaded without its service, service created again:"},
+    {"DiskEncryptionNamingAnotherFile", kVeraCryptService, kVeraCryptDevice, true, L"Velmdisk2",
+     Registration::kOtherFile, "warning:service of a loaded driver changed to load "},
+    {"DiskEncryptionOnDemandStart", kVeraCryptService, kVeraCryptDevice, true, L"Velmdisk2", Registration::kDemandStart,
+     "warning:service of a loaded driver changed to load "},
+    {"VirtualDiskWithoutService", kVirtualDiskService, kVirtualDiskDevice, false, L"Velmdisk", Registration::kMissing,
+     "warning:driver loaded without its service, service created again:"},
+    {"VirtualDiskNamingAnotherFile", kVirtualDiskService, kVirtualDiskDevice, false, L"Velmdisk",
+     Registration::kOtherFile, "warning:service of a loaded driver changed to load "},
+};
+
+void PrintTo(const FoundLoadedCase& c, std::ostream* os) { *os << c.name; }
+
+class FoundLoadedTest : public DriverStageTest, public ::testing::WithParamInterface<FoundLoadedCase> {};
+
+TEST_P(FoundLoadedTest, RegistersItToLoadThisInstallationsFile) {
+  const FoundLoadedCase& c = GetParam();
+  const std::wstring service = c.service;
+  const std::wstring file = service == kVeraCryptService ? VeraCryptDriverFile() : VirtualDiskDriverFile();
+  const bool otherName = c.registration != Registration::kDemandStart;
+  test::KernelDriverFixture earlier(c.registration == Registration::kMissing ? L"QRNEarlierDriver" : service,
+                                    test::StandIn(Build(c.build)),
+                                    otherName ? std::wstring(c.build) + L"-earlier.sys" : file);
   ASSERT_TRUE(earlier.Install());
   ASSERT_EQ(0u, earlier.Start());
+  if (c.registration == Registration::kDemandStart) {
+    UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueScHandle handle(OpenServiceW(manager.get(), c.service, SERVICE_CHANGE_CONFIG));
+    ASSERT_TRUE(ChangeServiceConfigW(handle.get(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START, SERVICE_NO_CHANGE, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  }
+  const std::wstring imagePath = GetDriversDir() + L"\\" + file;
+  const std::string name = CStringToMultiByte(service).get();
+  const std::string changedTo =
+      c.registration == Registration::kMissing ? std::string() : std::string(CStringToMultiByte(imagePath).get()) + ":";
+
   LogCapture log;
-  EXPECT_TRUE(CheckDrive(kVirtualDiskService, kVirtualDiskDevice, false, VirtualDiskDriverFile()));
-  EXPECT_TRUE(log.Messages().empty()) << log.Text();
-  EXPECT_EQ(earlier.ImagePath().wstring(), test::ReadStoredService(kVirtualDiskService).imagePath);
+  EXPECT_TRUE(CheckDrive(service, c.device, c.checkVersion, file));
+
+  EXPECT_EQ((std::vector<std::string>{c.logLine + changedTo + name}), log.Messages());
+  const test::StoredService stored = test::ReadStoredService(service);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_KERNEL_DRIVER), stored.type);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_SYSTEM_START), stored.start);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), stored.errorControl);
+  EXPECT_EQ(imagePath, stored.imagePath);
+  EXPECT_FALSE(test::MarkedForDeletion(service));
+  // Still the driver found loaded, never stopped.
+  EXPECT_TRUE(test::WaitForServiceState(c.registration == Registration::kMissing ? L"QRNEarlierDriver" : service,
+                                        SERVICE_RUNNING, 0));
+  const test::DeviceAnswer answer = test::QueryDevice(c.device, IOCTL_GET_DRIVER_VERSION);
+  EXPECT_EQ(0u, answer.openError);
+  if (c.checkVersion) {
+    EXPECT_EQ(DRIVER_VERSION_EXPECTED, answer.version);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverStage, FoundLoadedTest, ::testing::ValuesIn(kFoundLoadedCases),
+                         [](const ::testing::TestParamInfo<FoundLoadedCase>& info) { return info.param.name; });
+
+// A driver of another version that does not stop (it refuses the stop
+// request, as one holding a mounted volume does): no reload cycle; it stays
+// loaded for this session, and its service stays, changed to load the file
+// the extraction has just written at the next start of Windows. The stage
+// fails.
+TEST_F(DriverStageTest, KeepsTheServiceOfADriverOfAnotherVersionThatDoesNotStop) {
+  PreloadVeraCrypt(L"old-version\\Velmdisk2", L"Velmdisk2-previous.sys");
+  ExtractPayload();
+  test::RefusedStops refused({kVeraCryptService});
+  ASSERT_TRUE(refused.refused());
+  const std::wstring imagePath = GetDriversDir() + L"\\" + VeraCryptDriverFile();
+
+  LogCapture log;
+  EXPECT_FALSE(CheckDrive(kVeraCryptService, kVeraCryptDevice, true, VeraCryptDriverFile()));
+
+  EXPECT_EQ((std::vector<std::string>{
+                "error:DeviceIoControl failed, driver version:280 code version:281",
+                "error:UnloadDriver() driver did not stop, its service stays:VeraCrypt",
+                "error:CheckDrive() driver of another version stays loaded until the next start of Windows",
+                "warning:service of a loaded driver changed to load " +
+                    std::string(CStringToMultiByte(imagePath).get()) + ":VeraCrypt",
+            }),
+            log.Messages());
+  const test::StoredService stored = test::ReadStoredService(kVeraCryptService);
+  ASSERT_TRUE(stored.found) << "the service of a driver still loaded was deleted";
+  EXPECT_FALSE(test::MarkedForDeletion(kVeraCryptService)) << "the service of a driver still loaded was deleted";
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_SYSTEM_START), stored.start);
+  EXPECT_EQ(imagePath, stored.imagePath);
+  EXPECT_EQ(0x0118u, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
+}
+
+// The state an older uninstaller left: the disk-encryption driver still
+// loaded, its service deleted all the same and so only marked for deletion
+// (it goes at the next start of Windows and cannot be changed before). The
+// driver works for this session, so the stage does not end there: the
+// virtual-disk driver and the protection service are installed as usual,
+// and the stage reports the registration it could not make.
+TEST_F(DriverStageTest, ReportsADriverWhoseServiceIsMarkedForDeletionAndGoesOn) {
+  ExtractPayload();
+  ASSERT_TRUE(LoadDriver(kVeraCryptService, VeraCryptDriverFile()));
+  {
+    UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueScHandle service(OpenServiceW(manager.get(), kVeraCryptService, DELETE));
+    ASSERT_TRUE(DeleteService(service.get()));
+  }
+  ASSERT_TRUE(test::MarkedForDeletion(kVeraCryptService));
+
+  LogCapture log;
+  EXPECT_FALSE(InstallDriver(settings_));
+
+  EXPECT_EQ((std::vector<std::string>{
+                "error:ChangeServiceConfig failed, error code:1072",
+                "error:CheckDrive() driver loaded, but not registered to load at the next start of Windows",
+                "error:CreateFile failed, error code:2",
+                "error:OpenService() failed, error code:1060",  // no protection service yet
+            }),
+            log.Messages());
+  EXPECT_EQ(DRIVER_VERSION_EXPECTED, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).version);
+  EXPECT_EQ(0u, test::QueryDevice(kVirtualDiskDevice, IOCTL_GET_DRIVER_VERSION).openError);
+  EXPECT_TRUE(test::WaitForServiceState(kProtectServiceName, SERVICE_RUNNING, 10000));
 }
 
 // A second installation: the protection service still running from the first

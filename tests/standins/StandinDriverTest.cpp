@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "base/Owners.h"
 #include "tests/support/SelfSetup.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TempDir.h"
@@ -79,6 +82,69 @@ TEST(StandinDriverTest, LoadsAnswersAndUnloads) {
     // DriverUnload deletes link and device: the name no longer opens.
     ASSERT_TRUE(driver.Remove());
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), test::QueryDevice(c.device, kGetDriverVersion).openError);
+  }
+}
+
+// A driver that does not stop, as the tests stage it (RefusedStops in
+// tests/support/WinFixtures.h): a stop request fails at once with
+// ERROR_INVALID_SERVICE_CONTROL, as Windows answers for a driver without an
+// unload routine, and again for a second one (no forced stop); the service
+// stays running and its device answers. Deleted meanwhile, the service is
+// only marked for deletion: still there until the driver stops, then gone.
+// Taking stops again, each driver stops as before and loads again.
+TEST(StandinDriverTest, ADriverRefusingToStopStaysLoadedUntilItTakesStopsAgain) {
+  struct Refusing {
+    const char* name;
+    const wchar_t* service;
+    const wchar_t* file;
+    const wchar_t* device;
+    bool deleted;  // deleted while it refuses to stop
+  };
+  const Refusing drivers[] = {
+      {"disk-encryption driver", L"QRNTestDriver", L"Velmdisk2" QRN_BUILD_SUFFIX L".sys", L"\\\\.\\VeraCrypt", true},
+      {"virtual-disk driver", L"QRNTestDriver2", L"Velmdisk" QRN_BUILD_SUFFIX L".sys", L"\\\\.\\Velmdisk", false},
+  };
+  std::vector<std::unique_ptr<test::KernelDriverFixture>> fixtures;
+  for (const Refusing& d : drivers) {
+    fixtures.push_back(std::make_unique<test::KernelDriverFixture>(
+        d.service, test::StandIn(std::wstring(L"drivers\\") + d.file), d.file));
+    ASSERT_TRUE(fixtures.back()->Install());
+    ASSERT_EQ(0u, fixtures.back()->Start());
+  }
+  {
+    test::RefusedStops refused({drivers[0].service, drivers[1].service});
+    ASSERT_TRUE(refused.refused());
+    UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    for (const Refusing& d : drivers) {
+      SCOPED_TRACE(d.name);
+      UniqueScHandle service(OpenServiceW(manager.get(), d.service, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+      ASSERT_TRUE(service);
+      for (int request = 0; request < 2; ++request) {
+        SERVICE_STATUS status{};
+        EXPECT_FALSE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL), GetLastError());
+      }
+      SERVICE_STATUS status{};
+      ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+      EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+      EXPECT_EQ(0u, test::QueryDevice(d.device, kGetDriverVersion).openError);
+      EXPECT_FALSE(test::MarkedForDeletion(d.service));
+      if (d.deleted) {
+        ASSERT_TRUE(DeleteService(service.get()));
+        service.reset();
+        EXPECT_TRUE(test::ServiceExists(d.service));
+        EXPECT_TRUE(test::MarkedForDeletion(d.service));
+      }
+    }
+  }
+  for (size_t i = 0; i < fixtures.size(); ++i) {
+    SCOPED_TRACE(drivers[i].name);
+    ASSERT_TRUE(fixtures[i]->Remove()) << "stopped and gone";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+              test::QueryDevice(drivers[i].device, kGetDriverVersion).openError);
+    ASSERT_TRUE(fixtures[i]->Install());
+    ASSERT_EQ(0u, fixtures[i]->Start()) << "loads again";
+    EXPECT_EQ(0u, test::QueryDevice(drivers[i].device, kGetDriverVersion).openError);
   }
 }
 

@@ -136,6 +136,42 @@ bool KernelDriverFixture::Remove() {
   return RemoveFileWithRetry(ImagePath()) && gone;
 }
 
+namespace {
+
+// The access Wine's service manager asks of a status handle
+// (SERVICE_SET_STATUS in its headers; not in the Windows SDK's).
+constexpr DWORD kServiceSetStatus = 0x8000;
+
+// Takes SERVICE_ACCEPT_STOP into or out of the controls the running service
+// `name` reports; false when it is missing, not running, or the status
+// cannot be set.
+bool SetStopAccepted(const std::wstring& name, bool accepted) {
+  UniqueScHandle manager = OpenManager();
+  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS | kServiceSetStatus));
+  SERVICE_STATUS status{};
+  if (!service || !QueryServiceStatus(service.get(), &status) || status.dwCurrentState != SERVICE_RUNNING) {
+    return false;
+  }
+  if (accepted) {
+    status.dwControlsAccepted |= SERVICE_ACCEPT_STOP;
+  } else {
+    status.dwControlsAccepted &= ~static_cast<DWORD>(SERVICE_ACCEPT_STOP);
+  }
+  return SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(service.get()), &status) != FALSE;
+}
+
+}  // namespace
+
+RefusedStops::RefusedStops(std::vector<std::wstring> services) : services_(std::move(services)) {
+  for (const std::wstring& service : services_) refused_ = SetStopAccepted(service, false) && refused_;
+}
+
+RefusedStops::~RefusedStops() {
+  for (const std::wstring& service : services_) AcceptStop(service);
+}
+
+void AcceptStop(const std::wstring& name) { SetStopAccepted(name, true); }
+
 DeviceAnswer QueryDevice(const std::wstring& device, DWORD controlCode) {
   TempDir dir;
   const fs::path out = dir / "answer.txt";
@@ -192,6 +228,15 @@ StoredService ReadStoredService(const std::wstring& name) {
     stored.description = description->lpDescription ? description->lpDescription : L"";
   }
   return stored;
+}
+
+bool MarkedForDeletion(const std::wstring& name) {
+  UniqueScHandle manager = OpenManager();
+  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG));
+  if (!service) return false;
+  return !ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr) &&
+         GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
 int CountStartingWith(const std::vector<std::string>& lines, const std::string& head) {
@@ -292,6 +337,7 @@ void RemoveProductRegistryEntries() {
 }
 
 void RemoveInstalledComponents() {
+  for (const wchar_t* driver : {L"VeraCrypt", L"Velmdisk"}) AcceptStop(driver);
   for (const wchar_t* service : {L"VeraCrypt", L"Velmdisk", L"Quorrin软件版保险箱文件保护服务"}) {
     EXPECT_TRUE(RemoveServiceIfPresent(service)) << "service left behind";
   }

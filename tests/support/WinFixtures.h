@@ -64,6 +64,34 @@ class KernelDriverFixture {
   std::wstring fileName_;
 };
 
+// A driver that does not stop, as one holding a mounted volume or a virtual
+// disk: for its lifetime, the given running services refuse a stop request
+// with ERROR_INVALID_SERVICE_CONTROL and stay running, as Windows answers
+// for a driver without an unload routine; the destructor lets them stop
+// again. A seam in the service manager, not in the stand-in drivers: it
+// takes SERVICE_ACCEPT_STOP out of the controls the service reports, which
+// Wine lets any process with SERVICE_SET_STATUS access do (its status
+// handles are service handles). Wine 8 cannot take the refusal from the
+// driver itself (standins/drivers/README.md). refused() is false when any
+// of them could not be set so.
+class RefusedStops {
+ public:
+  explicit RefusedStops(std::vector<std::wstring> services);
+  ~RefusedStops();
+  RefusedStops(const RefusedStops&) = delete;
+  RefusedStops& operator=(const RefusedStops&) = delete;
+  bool refused() const { return refused_; }
+
+ private:
+  std::vector<std::wstring> services_;
+  bool refused_ = true;
+};
+
+// Lets a running service take stop requests again (SERVICE_ACCEPT_STOP back
+// in the controls it reports); nothing for a service that is missing or not
+// running.
+void AcceptStop(const std::wstring& name);
+
 // What the device_query helper found, run as a separate process.
 struct DeviceAnswer {
   bool ran = false;        // the helper ran and wrote its answer
@@ -87,6 +115,11 @@ struct StoredService {
   std::wstring imagePath, displayName, account, description;
 };
 StoredService ReadStoredService(const std::wstring& name);
+// Whether the service was deleted but still exists, as one whose program or
+// driver is still loaded does: it goes once that stops (at the latest at the
+// next start of Windows) and cannot be changed meanwhile. Probed with a
+// configuration change that changes nothing.
+bool MarkedForDeletion(const std::wstring& name);
 
 // The lines a stand-in protection service wrote beside `program`
 // ("<program without extension>.log"), waiting up to `timeoutMs` for one
@@ -128,7 +161,8 @@ void RemoveProductRegistryEntries();
 
 // Everything the driver, registration and shortcut stages leave in the
 // prefix: the services "VeraCrypt", "Velmdisk" and the protection service
-// (stopped, deleted, gone), the four driver files in the drivers folder, the
+// (stopped, deleted, gone; a driver a failed test left refusing to stop
+// takes the stop again first), the four driver files in the drivers folder, the
 // stand-in libraries' registrations, and the product's shortcuts and
 // Start-menu folder. Tests call it before and after themselves.
 void RemoveInstalledComponents();

@@ -208,6 +208,64 @@ class UninstallerTest : public ::testing::Test {
     DeleteKey(HKEY_CURRENT_USER, kUninstallKey);
   }
 
+  // The installer's file-name suffix for the Windows this runs on.
+  static std::wstring DriverSuffix() { return IsWow64() ? L"-x64" : L""; }
+
+  // A whole installation made by the installer's own stages from a payload
+  // of this build's stand-ins: files, drivers and protection service,
+  // registry, shell extensions, shortcuts.
+  void InstallWithStages() {
+    const fs::path setup = dir_ / "setup" / "QuorrinSetup.exe";
+    // The installer's names for the Windows this runs on, this build's stand-ins.
+    const bool wow64 = IsWow64() != FALSE;
+    const std::string sys = wow64 ? "sys\\64\\" : "sys\\32\\";
+    const std::string suffix = wow64 ? "-x64" : "";
+    const std::wstring wideSuffix = DriverSuffix();
+    const std::vector<uint8_t> veraCrypt =
+        test::ReadBytes(test::StandIn(L"drivers\\Velmdisk2" QRN_BUILD_SUFFIX L".sys"));
+    const std::vector<uint8_t> disk = test::ReadBytes(test::StandIn(L"drivers\\Velmdisk" QRN_BUILD_SUFFIX L".sys"));
+    test::WriteSelfSetup(
+        setup, {
+                   {sys + "Velmdisk2" + suffix + ".sys", veraCrypt},
+                   {sys + "Velmdisk" + suffix + ".sys", disk},
+                   {"main\\Program\\QRNProtectService.exe", test::ReadBytes(test::StandIn(L"QRNProtectService.exe"))},
+                   {"main\\Program\\QRNShellExt" + suffix + ".dll",
+                    test::ReadBytes(test::StandIn(L"QRNShellExt" QRN_BUILD_SUFFIX L".dll"))},
+                   {"main\\Program\\QRNDragDrop" + suffix + ".dll",
+                    test::ReadBytes(test::StandIn(L"QRNDragDrop" QRN_BUILD_SUFFIX L".dll"))},
+                   {"main\\Program\\QRN.exe", test::ReadBytes(test::StandIn(L"TolvekStandIn.exe"))},
+                   {"main\\Program\\help\\QRN_help.html", Bytes("<html>help</html>")},
+                   {"main\\Program\\UserList.db", Bytes("payload's list, never written")},
+                   {"main\\System32\\QrnUninstallerTest.dll", Bytes("system folder file")},
+                   {"main\\Program\\Uninstall.exe", test::ReadBytes(UninstallerBuild())},
+               });
+    // A 32-bit process on 64-bit Windows: the drivers go to the native folder
+    // with redirection off, as the install thread writes them; Wine's 32-bit
+    // driver host loads them from SysWOW64\\drivers (see DriverStageTest).
+    const bool redirected = test::UnderWow64();
+    PVOID redirection = nullptr;
+    if (redirected) {
+      EXPECT_TRUE(test::PlaceDriversForWow64Host(veraCrypt, disk));
+      ASSERT_TRUE(LoadSys64Fun());
+      ASSERT_TRUE(DisableWow64Redirection(&redirection));
+    }
+    const bool extracted = ExtractArchiveSetup(settings_, setup.wstring()) != FALSE;
+    const bool driversInstalled = extracted && InstallDriver(settings_) != FALSE;
+    if (redirected) {
+      EXPECT_TRUE(EnableWow64Redirection(redirection));
+      FreeSys64Fun();
+    }
+    ASSERT_TRUE(extracted);
+    ASSERT_TRUE(driversInstalled);
+    ASSERT_TRUE(SetRegSetup(settings_.installFolder));
+    RegDll(settings_.installFolder);
+    ASSERT_TRUE(test::WaitForInprocServer(test::kShellExtClsid,
+                                          (folder_ / (L"QRNShellExt" + wideSuffix + L".dll")).wstring(), 30000));
+    ASSERT_TRUE(test::WaitForInprocServer(test::kDragDropClsid,
+                                          (folder_ / (L"QRNDragDrop" + wideSuffix + L".dll")).wstring(), 30000));
+    OverSetup(settings_);
+  }
+
   fs::path Uninstaller() const { return folder_ / L"Uninstall.exe"; }
   void PlaceUninstaller() const {
     fs::copy_file(UninstallerBuild(), Uninstaller(), fs::copy_options::overwrite_existing);
@@ -245,54 +303,8 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   const fs::path dataFile = fs::path(GetAppDataDir()) / L"UninstallerTest.dat";
   fs::create_directories(dataFile.parent_path());
   test::WriteBytes(dataFile, userData);
-  const fs::path setup = dir_ / "setup" / "QuorrinSetup.exe";
-  // The installer's names for the Windows this runs on, this build's stand-ins.
-  const bool wow64 = IsWow64() != FALSE;
-  const std::string sys = wow64 ? "sys\\64\\" : "sys\\32\\";
-  const std::string suffix = wow64 ? "-x64" : "";
-  const std::wstring wideSuffix = wow64 ? L"-x64" : L"";
-  const std::vector<uint8_t> veraCrypt = test::ReadBytes(test::StandIn(L"drivers\\Velmdisk2" QRN_BUILD_SUFFIX L".sys"));
-  const std::vector<uint8_t> disk = test::ReadBytes(test::StandIn(L"drivers\\Velmdisk" QRN_BUILD_SUFFIX L".sys"));
-  test::WriteSelfSetup(
-      setup, {
-                 {sys + "Velmdisk2" + suffix + ".sys", veraCrypt},
-                 {sys + "Velmdisk" + suffix + ".sys", disk},
-                 {"main\\Program\\QRNProtectService.exe", test::ReadBytes(test::StandIn(L"QRNProtectService.exe"))},
-                 {"main\\Program\\QRNShellExt" + suffix + ".dll",
-                  test::ReadBytes(test::StandIn(L"QRNShellExt" QRN_BUILD_SUFFIX L".dll"))},
-                 {"main\\Program\\QRNDragDrop" + suffix + ".dll",
-                  test::ReadBytes(test::StandIn(L"QRNDragDrop" QRN_BUILD_SUFFIX L".dll"))},
-                 {"main\\Program\\QRN.exe", test::ReadBytes(test::StandIn(L"TolvekStandIn.exe"))},
-                 {"main\\Program\\help\\QRN_help.html", Bytes("<html>help</html>")},
-                 {"main\\Program\\UserList.db", Bytes("payload's list, never written")},
-                 {"main\\System32\\QrnUninstallerTest.dll", Bytes("system folder file")},
-                 {"main\\Program\\Uninstall.exe", test::ReadBytes(UninstallerBuild())},
-             });
-  // A 32-bit process on 64-bit Windows: the drivers go to the native folder
-  // with redirection off, as the install thread writes them; Wine's 32-bit
-  // driver host loads them from SysWOW64\\drivers (see DriverStageTest).
-  const bool redirected = test::UnderWow64();
-  PVOID redirection = nullptr;
-  if (redirected) {
-    EXPECT_TRUE(test::PlaceDriversForWow64Host(veraCrypt, disk));
-    ASSERT_TRUE(LoadSys64Fun());
-    ASSERT_TRUE(DisableWow64Redirection(&redirection));
-  }
-  const bool extracted = ExtractArchiveSetup(settings_, setup.wstring()) != FALSE;
-  const bool driversInstalled = extracted && InstallDriver(settings_) != FALSE;
-  if (redirected) {
-    EXPECT_TRUE(EnableWow64Redirection(redirection));
-    FreeSys64Fun();
-  }
-  ASSERT_TRUE(extracted);
-  ASSERT_TRUE(driversInstalled);
-  ASSERT_TRUE(SetRegSetup(settings_.installFolder));
-  RegDll(settings_.installFolder);
-  ASSERT_TRUE(test::WaitForInprocServer(test::kShellExtClsid,
-                                        (folder_ / (L"QRNShellExt" + wideSuffix + L".dll")).wstring(), 30000));
-  ASSERT_TRUE(test::WaitForInprocServer(test::kDragDropClsid,
-                                        (folder_ / (L"QRNDragDrop" + wideSuffix + L".dll")).wstring(), 30000));
-  OverSetup(settings_);
+  ASSERT_NO_FATAL_FAILURE(InstallWithStages());
+  const std::wstring wideSuffix = DriverSuffix();
   std::string error;
   product_ = ui::Program::Start((folder_ / L"QRN.exe").wstring(), L"--idle", &error);
   ASSERT_TRUE(product_) << error;
@@ -336,6 +348,43 @@ TEST_F(UninstallerTest, SilentRunRemovesEverythingButTheUsersData) {
   const std::string log = log_.Text();
   ExpectStartedSilently(log, Uninstaller());
   EXPECT_NE(std::string::npos, log.find("uninstallation complete")) << log;
+}
+
+// A driver that does not stop (the disk-encryption driver refuses the stop
+// request, as one holding a mounted volume does): its service stays
+// registered as it was, not marked for deletion, and its file stays with
+// it, so that it loads again at the next start of Windows; the run reports
+// itself incomplete. The rest goes as usual, the virtual-disk driver
+// included.
+TEST_F(UninstallerTest, ADriverThatDoesNotStopKeepsItsServiceAndFile) {
+  ASSERT_NO_FATAL_FAILURE(InstallWithStages());
+  // Where the installer wrote the drivers (see the test above).
+  const fs::path veraCrypt = test::NativeDriversFolder() / (L"Velmdisk2" + DriverSuffix() + L".sys");
+  const fs::path disk = test::NativeDriversFolder() / (L"Velmdisk" + DriverSuffix() + L".sys");
+  const test::StoredService before = test::ReadStoredService(kVeraCryptService);
+  ASSERT_TRUE(before.found);
+  {
+    test::RefusedStops refused({kVeraCryptService});
+    ASSERT_TRUE(refused.refused());
+
+    EXPECT_EQ(static_cast<DWORD>(kUninstallIncomplete), RunCommand(Uninstaller().wstring() + L" -S"));
+
+    const test::StoredService after = test::ReadStoredService(kVeraCryptService);
+    EXPECT_TRUE(after.found) << "the service of a driver still loaded was deleted";
+    EXPECT_FALSE(test::MarkedForDeletion(kVeraCryptService)) << "the service of a driver still loaded was deleted";
+    EXPECT_EQ(before.type, after.type);
+    EXPECT_EQ(before.start, after.start);
+    EXPECT_EQ(before.imagePath, after.imagePath);
+    EXPECT_TRUE(Exists(veraCrypt)) << "the file of a driver left registered was deleted";
+    EXPECT_EQ(0u, test::QueryDevice(kVeraCryptDevice, IOCTL_GET_DRIVER_VERSION).openError);
+  }
+  EXPECT_FALSE(test::ServiceExists(kVirtualDiskService));
+  EXPECT_FALSE(Exists(disk));
+  EXPECT_FALSE(test::ServiceExists(kProtectServiceName));
+  EXPECT_FALSE(Exists(Uninstaller()));
+  const std::string log = log_.Text();
+  EXPECT_NE(std::string::npos, log.find("driver still loaded, its service is left registered:VeraCrypt")) << log;
+  EXPECT_NE(std::string::npos, log.find("uninstallation incomplete")) << log;
 }
 
 // The uninstaller's own file goes, and with it the install folder, while
