@@ -87,10 +87,19 @@ class Exchange {
   HttpCall failingCall = HttpCall::kInternetOpen;
   DWORD failingError = 0;
 
-  // Written by the worker; the caller reads them only after the worker ended.
+  // Written by the worker; the caller reads them only once `answered` is
+  // set or the worker ended.
   bool ok = false;
   std::string body;
   std::vector<Note> notes;
+
+  // Set by the worker once the answer above is complete, before it closes
+  // its handles: closing a request whose body was not read to the end can
+  // take as long as the rest of the body takes to arrive (Wine's WinINet
+  // drains it), and that is no part of the exchange the caller waits for.
+  // Made by the caller before the worker starts.
+  UniqueHandle answered;
+  std::atomic<bool> handedOver{false};
 
   // Set by the caller when it stops waiting; the worker then stops at its
   // next step and its notes are never written.
@@ -228,12 +237,19 @@ bool ReadBodyLines(Exchange& exchange, HINTERNET request, std::string* body) {
   return true;
 }
 
+// The WinINet handles of one exchange, closed children first.
+struct ExchangeHandles {
+  UniqueInternet session;
+  UniqueInternet connection;
+  UniqueInternet request;
+};
+
 // Steps 1 to 6 of the exchange, on its worker thread; the body of a
 // status-200 answer in exchange.body. Each failure is noted where it
-// happens; the owners close request, connection and session (children
-// first) on every way out.
-bool RunExchange(Exchange& exchange) {
-  UniqueInternet session(
+// happens; the handles are the caller's to close.
+bool RunExchange(Exchange& exchange, ExchangeHandles& handles) {
+  UniqueInternet& session = handles.session;
+  session.reset(
       exchange.FailsForTesting(HttpCall::kInternetOpen)
           ? nullptr
           : InternetOpenW(exchange.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -242,7 +258,8 @@ bool RunExchange(Exchange& exchange) {
     return false;
   }
 
-  UniqueInternet connection(exchange.FailsForTesting(HttpCall::kInternetConnect)
+  UniqueInternet& connection = handles.connection;
+  connection.reset(exchange.FailsForTesting(HttpCall::kInternetConnect)
                                 ? nullptr
                                 : InternetConnectW(session.get(), exchange.host.c_str(), exchange.port, nullptr,
                                                    nullptr, INTERNET_SERVICE_HTTP, 0, kContext));
@@ -256,7 +273,8 @@ bool RunExchange(Exchange& exchange) {
     return false;
   }
 
-  UniqueInternet request(exchange.FailsForTesting(HttpCall::kHttpOpenRequest)
+  UniqueInternet& request = handles.request;
+  request.reset(exchange.FailsForTesting(HttpCall::kHttpOpenRequest)
                              ? nullptr
                              : HttpOpenRequestW(connection.get(), L"GET", exchange.object.c_str(), L"HTTP/1.0",
                                                 nullptr, nullptr, INTERNET_FLAG_EXISTING_CONNECT, kContext));
@@ -304,7 +322,7 @@ bool RunExchange(Exchange& exchange) {
 // let go, as the thread ends without unwinding.
 void EndExchangeAfterDelayLoadFailure(void* context, const char* failure) {
   ExchangeRef& exchange = *static_cast<ExchangeRef*>(context);
-  EXCHANGE_ERROR(*exchange.get(), "%s", failure);
+  if (!exchange->handedOver) EXCHANGE_ERROR(*exchange.get(), "%s", failure);
   exchange.reset();
 }
 
@@ -312,13 +330,22 @@ void EndExchangeAfterDelayLoadFailure(void* context, const char* failure) {
 unsigned __stdcall ExchangeThread(void* param) {
   ExchangeRef exchange(static_cast<Exchange*>(param));
   const DelayLoadFailureExit onDelayLoadFailure(EndExchangeAfterDelayLoadFailure, &exchange, 0);
-  exchange->ok = RunExchange(*exchange.get());
+  {
+    ExchangeHandles handles;
+    exchange->ok = RunExchange(*exchange.get(), handles);
+    // The answer is complete: hand it over, then close the handles (here, at
+    // the end of their scope), which the caller does not wait for. Nothing
+    // of the exchange but its reference is touched after this.
+    exchange->handedOver = true;
+    SetEvent(exchange->answered.get());
+  }
   return 0;
 }
 
-// Runs the exchange on its worker and waits for it at most kExchangeWaitMs.
-// True with the body when the worker got a status-200 answer in time; the
-// worker's notes are logged when it ended in time.
+// Runs the exchange on its worker and waits for its answer at most
+// kExchangeWaitMs. True with the body when the worker got a status-200
+// answer in time; the worker's notes are logged when it answered (or ended)
+// in time.
 bool ExchangeBounded(std::wstring object, std::string* body) {
   ExchangeRef exchange(new (std::nothrow) Exchange);
   if (!exchange) {
@@ -331,6 +358,11 @@ bool ExchangeBounded(std::wstring object, std::string* body) {
   exchange->agent = ApplicationName();
   exchange->failingCall = g_failingCall;
   exchange->failingError = g_failingError;
+  exchange->answered.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!exchange->answered) {
+    LOG_ERROR("CreateEvent() failed, error code:%d", static_cast<int>(GetLastError()));
+    return false;
+  }
 
   exchange->AddRef();  // the worker's
   UniqueHandle worker(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ExchangeThread, exchange.get(), 0, nullptr)));
@@ -339,7 +371,11 @@ bool ExchangeBounded(std::wstring object, std::string* body) {
     exchange->Release();  // the worker's, never handed over
     return false;
   }
-  if (WaitForSingleObject(worker.get(), kExchangeWaitMs) != WAIT_OBJECT_0) {
+  // The worker sets `answered` when its answer is complete; a worker ended
+  // without it (a delay-load failure) has its notes complete too.
+  const HANDLE ends[] = {exchange->answered.get(), worker.get()};
+  const DWORD waited = WaitForMultipleObjects(2, ends, FALSE, kExchangeWaitMs);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_OBJECT_0 + 1) {
     exchange->abandoned = true;
     const std::unique_ptr<char[]> host = CStringToMultiByte(exchange->host);
     LOG_ERROR("SendRequest() failed, no answer from %s within %d ms, the exchange is abandoned",
