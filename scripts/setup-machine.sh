@@ -17,6 +17,7 @@ packages=(
   nsis
   python3 sqlite3
   file
+  osslsigncode openssl
 )
 
 missing=()

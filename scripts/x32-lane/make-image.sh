@@ -3,7 +3,8 @@
 # says which version of this recipe made it, so a changed recipe makes it
 # again): a Debian 12 root from Debian's packages (debootstrap, then apt in
 # a chroot) with what the Windows tests need at run time (Wine with its
-# 32-bit side, Xvfb, the zh_CN locale and fonts, ctest, Python), its kernel
+# 32-bit side, Xvfb, the zh_CN locale and fonts, ctest, Python, osslsigncode
+# and openssl for the tests that sign a setup), its kernel
 # and initrd, and an ext4 image of it. Compilers stay on the host: the host
 # builds, the guest only runs.
 set -euo pipefail
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 lane=$root/build/x32-lane
 recipe=1
 packages=(wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei cmake python3 sqlite3 file
-  procps iproute2)
+  procps iproute2 osslsigncode openssl)
 stamp="$recipe $(sha1sum <"$root/scripts/x32-lane/guest-init") ${packages[*]}"
 if [[ -f $lane/image.stamp && $(cat "$lane/image.stamp") == "$stamp" && -f $lane/image.ext4 ]]; then
   exit 0

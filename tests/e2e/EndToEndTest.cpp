@@ -36,7 +36,15 @@ constexpr wchar_t kAlreadyRunning[] = L"安装或卸载程序已经在运行！"
 constexpr DWORD kVersionControlCode = 0x222004;
 constexpr DWORD kExpectedDriverVersion = 0x0119;
 
-std::wstring SetupPath() { return HostPath(QRN_E2E_SETUP); }
+// The packed setup of this build, or its namesake in the folder
+// QRN_E2E_SETUP_DIR names (with-signed-setup puts signed copies there).
+std::wstring SetupPath() {
+  const std::wstring packed = HostPath(QRN_E2E_SETUP);
+  const char* folder = std::getenv("QRN_E2E_SETUP_DIR");
+  if (folder == nullptr || *folder == '\0') return packed;
+  return HostPath(folder) + packed.substr(packed.rfind(L'\\'));
+}
+
 std::wstring PayloadSource(const std::wstring& entryName) { return HostPath(QRN_E2E_PAYLOAD) + L"\\" + entryName; }
 
 std::wstring ProgramFilesFolder() {
