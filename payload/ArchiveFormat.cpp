@@ -76,8 +76,8 @@ uint32_t EntryCount(uint32_t indexSize) {
   return indexSize < kMagicSize ? 0 : static_cast<uint32_t>((indexSize - kMagicSize) / kEntrySize);
 }
 
-uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times) {
-  static constexpr char kTag[] = "qrnpack entry seal 1";
+uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times, const std::string& name) {
+  static constexpr char kTag[] = "qrnpack entry seal 2";
   uint8_t record[kEntrySize];
   uint8_t timesRecord[kTimesSize];
   EncodeEntry(entry, record);
@@ -86,7 +86,17 @@ uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times) {
   md5.Update(kTag, sizeof kTag - 1);
   md5.Update(record, sizeof record);
   md5.Update(timesRecord, kTimesSize - 4);  // not its own field
+  md5.Update(name.data(), name.size());
   return Get32(md5.Finish().data());
+}
+
+uint32_t HeaderSeal(const uint8_t header[kHeaderSize]) {
+  static constexpr char kTag[] = "qrnpack header seal 1";
+  Md5 md5;
+  md5.Update(kTag, sizeof kTag - 1);
+  md5.Update(header, kHeaderSize);
+  const uint32_t seal = Get32(md5.Finish().data());
+  return seal != 0 ? seal : 1;
 }
 
 void MakeArchiveKey(const char* passString, uint8_t key[32]) {

@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "crypto/Md5.h"
 
@@ -36,6 +37,9 @@ namespace qrn::archive {
 constexpr uint8_t kMagic[6] = {0x65, 0x61, 0x66, 0x66, 0xAA, 0x6A};  // "eaff" AA 6A
 constexpr size_t kMagicSize = sizeof kMagic;
 constexpr uint32_t kDosFieldOffset = 28;
+// The DOS-header reserved words after the location field: our packer's mark
+// (HeaderSeal), zero in the stub and left so by other builders.
+constexpr uint32_t kPackerMarkOffset = 32;
 constexpr size_t kHeaderSize = 40;
 constexpr size_t kEntrySize = 36;
 constexpr size_t kTimesSize = 28;
@@ -112,11 +116,22 @@ uint32_t EntryCount(uint32_t indexSize);
 // Our packer keeps an integrity check in them: the unpacked size (low 32
 // bits) and CRC-32 (high 32 bits) of the entry's contents in MvsEntry::reserved,
 // and in MvsFileTimes::reserved this seal, the first four bytes of the MD5 of
-// a fixed tag, the 36-byte index record and the times record's three times.
-// Only an entry whose seal holds is checked against its size and CRC-32, so
-// random reserved bytes pass for a sealed entry once in 2^32. Archives
-// without a times table carry no seal.
-uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times);
+// a fixed tag, the 36-byte index record, the times record's three times and
+// the entry's name as stored in the pool. An archive in which any entry's
+// seal holds is our packer's: there every entry must hold its seal (a
+// damaged record, time or name fails the archive instead of installing a
+// file under a wrong name or none) and is checked against its size and
+// CRC-32. Another builder's random reserved bytes make such an archive once
+// in 2^32 per entry. Archives without a times table carry no seal.
+uint32_t PackerSeal(const MvsEntry& entry, const MvsFileTimes& times, const std::string& name);
+
+// Our packer's mark on the archive, kept in the DOS header (outside the
+// archive, under a code signature): the first four bytes of the MD5 of a
+// fixed tag and the 40 header bytes, never 0. A marked archive is our
+// packer's whatever its entries hold: a header that no longer matches its
+// mark fails the archive (a changed offset or size would read the index or
+// names from elsewhere), and every entry must hold its seal.
+uint32_t HeaderSeal(const uint8_t header[kHeaderSize]);
 
 // The 32-byte AES-256 key: MD5 of the pass string, then MD5 of the same
 // bytes reversed. The terminating NUL is not hashed.

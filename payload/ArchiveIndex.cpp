@@ -120,7 +120,30 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
         return IndexStatus::kDamaged;
       }
       e.times = DecodeTimes(times.get() + uint64_t{i} * kTimesSize);
-      e.sealed = e.times.reserved == PackerSeal(e.entry, e.times);
+      e.sealed = e.times.reserved == PackerSeal(e.entry, e.times, e.name);
+    }
+  }
+  // Our packer marks the archive and seals every entry: a header that lost
+  // its mark, or an entry without its seal in a marked archive or one with
+  // sealed entries, was damaged after packing.
+  const uint32_t mark = MvsPackerMark(file);
+  if (mark != 0) {
+    uint8_t headerBytes[kHeaderSize];
+    EncodeHeader(header, headerBytes);
+    if (HeaderSeal(headerBytes) != mark) {
+      *detail = "the archive header differs from what was packed";
+      return IndexStatus::kDamaged;
+    }
+  }
+  const auto sealed = [](const IndexEntry& e) { return e.sealed; };
+  if (index->hasTimes &&
+      (mark != 0 || std::any_of(index->entries.begin(), index->entries.end(), sealed))) {
+    const auto broken = std::find_if_not(index->entries.begin(), index->entries.end(), sealed);
+    if (broken != index->entries.end()) {
+      const size_t i = static_cast<size_t>(broken - index->entries.begin());
+      *detail = EntryLabel(i, broken->name) +
+                ": its index record, times or name differ from what was packed";
+      return IndexStatus::kDamaged;
     }
   }
   return IndexStatus::kOk;

@@ -166,7 +166,7 @@ bool ArchiveWriter::Finish() {
   if (HasTimesTable(header)) {
     for (const Pending& p : entries_) {
       MvsFileTimes sealed = p.times;
-      sealed.reserved = PackerSeal(p.entry, p.times);
+      sealed.reserved = PackerSeal(p.entry, p.times, names_.substr(p.entry.nameOffset, p.entry.nameLength));
       uint8_t record[kTimesSize];
       EncodeTimes(sealed, record);
       if (!Append(record, sizeof record)) return false;
@@ -181,6 +181,9 @@ bool ArchiveWriter::Finish() {
   EncodeHeader(header, bytes);
   if (!sink_.Patch(archiveStart_, bytes, sizeof bytes)) return Fail("cannot write the archive header");
   if (!sink_.Patch(kDosFieldOffset, trailer, sizeof trailer)) return Fail("cannot write the DOS-header field");
+  uint8_t mark[4];
+  Put32(mark, HeaderSeal(bytes));
+  if (!sink_.Patch(kPackerMarkOffset, mark, sizeof mark)) return Fail("cannot write the packer's mark");
   finished_ = true;
   return true;
 }

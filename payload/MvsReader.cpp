@@ -16,6 +16,7 @@ constexpr uint32_t kWindowSize = 64 * 1024;  // a multiple of the block size
 struct MvsFile {
   std::unique_ptr<ArchiveSource> source;
   uint32_t archiveStart = 0;
+  uint32_t packerMark = 0;
   uint32_t cipher = kCipherNone;
   Aes aes;
   uint64_t streamSize = 0;
@@ -80,6 +81,8 @@ MvsFile* MvsOpenSource(std::unique_ptr<ArchiveSource> source) {
   f->window.reset(new (std::nothrow) uint8_t[kWindowSize]);
   if (!f->window) return kMvsInvalid;
   f->archiveStart = archiveStart;
+  uint8_t mark[4];
+  f->packerMark = ReadExact(*source, kPackerMarkOffset, mark, sizeof mark) ? Get32(mark) : 0;
   f->cipher = cipher;
   if (cipher == kCipherAes256) {
     uint8_t key[32];
@@ -142,5 +145,7 @@ void MvsClose(MvsFile* file) {
 uint64_t MvsStreamSize(MvsFile* file) { return (file == kMvsInvalid || file == nullptr) ? 0 : file->streamSize; }
 
 uint32_t MvsArchiveStart(MvsFile* file) { return (file == kMvsInvalid || file == nullptr) ? 0 : file->archiveStart; }
+
+uint32_t MvsPackerMark(MvsFile* file) { return (file == kMvsInvalid || file == nullptr) ? 0 : file->packerMark; }
 
 }  // namespace qrn

@@ -69,6 +69,10 @@ uint64_t MvsStreamSize(MvsFile* file);
 // File offset of the header, as found at open.
 uint32_t MvsArchiveStart(MvsFile* file);
 
+// The DOS-header word at kPackerMarkOffset, as found at open: our packer's
+// HeaderSeal, or 0 in a setup another builder made.
+uint32_t MvsPackerMark(MvsFile* file);
+
 // Owner that closes the reader.
 struct MvsCloser {
   void operator()(MvsFile* file) const { MvsClose(file); }

@@ -276,6 +276,7 @@ TEST(ArchiveTest, IndexSizeRemainderIsIgnored) {
   std::vector<uint8_t> bytes = BuildSetup(SampleFiles(), ArchiveOptions{});
   uint8_t* indexSize = bytes.data() + kStubSize + 32;
   Put32(indexSize, Get32(indexSize) + 35);
+  Put32(bytes.data() + kPackerMarkOffset, HeaderSeal(bytes.data() + kStubSize));  // as if packed so
   SetupFile setup(bytes);
   Opened o = OpenAndLoad(setup);
   ASSERT_EQ(o.status, IndexStatus::kOk) << o.detail;
@@ -407,6 +408,7 @@ TEST(ArchiveTest, AnotherBuildersReservedBytesAreNotChecked) {
                {"uninitialised heap", std::vector<uint8_t>(12 * n, 0xCD)}};
   for (const Case& c : cases) {
     std::vector<uint8_t> bytes = sample.bytes;
+    Put32(bytes.data() + kPackerMarkOffset, 0);  // no mark: another builder's setup
     for (size_t i = 0; i < n; ++i) {
       std::memcpy(EntryBytes(bytes, sample.index, i), c.fill.data() + 12 * i, 8);
       std::memcpy(TimesBytes(bytes, sample.index, i) + 24, c.fill.data() + 12 * i + 8, 4);
@@ -432,21 +434,84 @@ TEST(ArchiveTest, SealedEntriesAreCheckedAgainstTheirSizeAndCrc) {
     MvsEntry entry = sample.index.entries[big].entry;
     entry.reserved ^= c.reservedXor;
     EncodeEntry(entry, EntryBytes(bytes, sample.index, big));
-    Put32(TimesBytes(bytes, sample.index, big) + 24, PackerSeal(entry, sample.index.entries[big].times));
+    Put32(TimesBytes(bytes, sample.index, big) + 24,
+          PackerSeal(entry, sample.index.entries[big].times, sample.index.entries[big].name));
     std::string detail;
     EXPECT_FALSE(Verifies(bytes, &detail)) << c.name;
     EXPECT_NE(detail.find("sys\\64\\big.bin"), std::string::npos) << c.name << ": " << detail;
     EXPECT_NE(detail.find("differ from what was packed"), std::string::npos) << c.name << ": " << detail;
   }
+}
 
-  // A seal that belongs to other fields (here: another entry's) is no seal.
+// In an archive of our packer every entry carries its seal: an entry whose
+// record, times or name changed after packing fails the archive, naming
+// the entry, instead of being taken for another builder's (a changed name
+// would install the file under another name, or skip it as unsafe).
+TEST(ArchiveTest, AnEntryOfASealedArchiveThatLostItsSealIsRefused) {
+  const PlainSample sample = BuildPlainSample();
+  const size_t big = 5;  // sys\64\big.bin
+  const IndexEntry& e = sample.index.entries[big];
+  ASSERT_EQ(e.name, "sys\\64\\big.bin");
+  std::vector<uint8_t> copy = sample.bytes;
+  const size_t nameAt = kStubSize + kHeaderSize + sample.index.header.namesOffset + e.entry.nameOffset;
+  const size_t entryAt = static_cast<size_t>(EntryBytes(copy, sample.index, big) - copy.data());
+  const size_t timesAt = static_cast<size_t>(TimesBytes(copy, sample.index, big) - copy.data());
+  struct Case {
+    const char* name;
+    size_t at;  // file offset of the byte changed
+    uint8_t xorWith;
+  } cases[] = {
+      {"a letter of its name", nameAt + 8, 0x01},                        // big.bin -> bhg.bin
+      {"its name made unsafe", nameAt + 7, '\\' ^ 'b'},                  // sys\64\\ig.bin
+      {"its attributes", entryAt + 32, 0x10},
+      {"its write time", timesAt + 8, 0x01},
+      {"a seal taken from another entry", 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = sample.bytes;
+    if (c.at != 0) {
+      bytes[c.at] ^= c.xorWith;
+    } else {
+      std::memcpy(TimesBytes(bytes, sample.index, big) + 24, TimesBytes(bytes, sample.index, big - 1) + 24, 4);
+    }
+    std::string detail;
+    EXPECT_FALSE(Verifies(bytes, &detail)) << c.name;
+    EXPECT_NE(detail.find("differ from what was packed"), std::string::npos) << c.name << ": " << detail;
+    EXPECT_NE(detail.find("entry 5"), std::string::npos) << c.name << ": " << detail;
+  }
+}
+
+// A marked archive whose header changed after packing is refused, even
+// where every entry's seal fails with it (the names or times then read from
+// elsewhere), and only the mark tells it from another builder's archive.
+TEST(ArchiveTest, AMarkedArchiveWhoseHeaderChangedIsRefused) {
+  const PlainSample sample = BuildPlainSample();
+  struct Case {
+    const char* name;
+    size_t at;  // header byte changed
+    uint8_t xorWith;
+  } cases[] = {{"names offset", 24, 0x10}, {"names size", 36, 0x10}, {"version", 7, 0x01}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = sample.bytes;
+    bytes[kStubSize + c.at] ^= c.xorWith;
+    std::string detail;
+    EXPECT_FALSE(Verifies(bytes, &detail)) << c.name;
+    EXPECT_FALSE(detail.empty()) << c.name;
+  }
+  // The names moved by a block: every seal fails, yet the archive would
+  // read; only the mark refuses it.
   std::vector<uint8_t> bytes = sample.bytes;
-  std::memcpy(TimesBytes(bytes, sample.index, big) + 24, TimesBytes(bytes, sample.index, big - 1) + 24, 4);
-  ArchiveIndex index;
+  Put64(bytes.data() + kStubSize + 24, sample.index.header.namesOffset - 16);
   std::string detail;
-  EXPECT_TRUE(Verifies(bytes, &detail, nullptr, &index)) << detail;
-  EXPECT_FALSE(index.entries[big].sealed);
-  EXPECT_TRUE(index.entries[big - 1].sealed);
+  EXPECT_FALSE(Verifies(bytes, &detail));
+  EXPECT_EQ(detail, "the archive header differs from what was packed");
+}
+
+// Seals entry i again after its record was patched, as if packed so.
+void Reseal(std::vector<uint8_t>& bytes, const ArchiveIndex& index, size_t i) {
+  const MvsEntry entry = DecodeEntry(EntryBytes(bytes, index, i));
+  const MvsFileTimes times = DecodeTimes(TimesBytes(bytes, index, i));
+  Put32(TimesBytes(bytes, index, i) + 24, PackerSeal(entry, times, index.entries[i].name));
 }
 
 // Deflate never makes an empty stream, but another builder may store an
@@ -456,6 +521,7 @@ TEST(ArchiveTest, ZlibEntryWithoutPackedDataIsAnEmptyFile) {
   ASSERT_EQ(sample.index.header.compression, kZlib);
   ASSERT_EQ(sample.index.entries[0].name, "main\\Program\\empty.txt");
   Put64(EntryBytes(sample.bytes, sample.index, 0) + 8, 0);
+  Reseal(sample.bytes, sample.index, 0);
   std::string detail;
   EXPECT_TRUE(Verifies(sample.bytes, &detail)) << detail;
 }
@@ -468,6 +534,7 @@ TEST(ArchiveTest, BytesAfterACompleteZlibStreamAreIgnoredWithAWarning) {
   const MvsEntry next = sample.index.entries[3].entry;
   ASSERT_EQ(one.dataOffset + one.packedSize, next.dataOffset);
   Put64(EntryBytes(sample.bytes, sample.index, 1) + 8, one.packedSize + next.packedSize);
+  Reseal(sample.bytes, sample.index, 1);
   std::string detail;
   std::vector<std::string> warnings;
   EXPECT_TRUE(Verifies(sample.bytes, &detail, &warnings)) << detail;

@@ -389,6 +389,8 @@ TEST_F(ExtractTest, DestinationBeyondMaxPathIsRefusedNotCut) {
 
 // A plain-text setup of three zlib entries and the file offsets of its index
 // records and times records, for patching what another builder might write.
+// Written by our packer, then made another builder's: no mark in the DOS
+// header and no seal in the times records.
 class OtherBuilderTest : public ExtractTest {
  protected:
   void SetUp() override {
@@ -402,6 +404,8 @@ class OtherBuilderTest : public ExtractTest {
                                  plain));
     bytes_ = test::ReadBytes(setup_);
     header_ = DecodeHeader(bytes_.data() + test::kStubSize);
+    std::fill_n(bytes_.begin() + kPackerMarkOffset, 4, 0);
+    for (size_t i = 0; i < 3; ++i) std::fill_n(bytes_.begin() + TimesAt(i) + 24, 4, 0);
   }
   uint64_t EntryAt(size_t i) const { return test::StreamFileOffset(header_.indexOffset + kMagicSize + i * kEntrySize); }
   uint64_t TimesAt(size_t i) const {

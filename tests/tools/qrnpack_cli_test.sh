@@ -35,7 +35,7 @@ PY
 first=$("$qrnpack" list "$work/a.exe" | awk 'NR > 2 && $2 > 0 { print $NF; exit }')
 check "flipped byte names the entry ($first)" expect_fail_naming "$work/flipped.exe" "$first"
 
-# Another builder may leave the reserved bytes of every entry and times
+# Another builder writes no mark and may leave the reserved bytes of every entry and times
 # record uninitialised: such an archive verifies, listed without sizes.
 check "pack in plain" "$qrnpack" pack --no-cipher "$stub" "$payload" "$work/plain.exe"
 python3 - "$work/plain.exe" "$work/reserved.exe" <<'PY'
@@ -46,6 +46,7 @@ stream = struct.unpack_from('<I', data, 28)[0] + 40
 index, names = struct.unpack_from('<QQ', data, stream - 40 + 16)
 index_size, names_size = struct.unpack_from('<II', data, stream - 40 + 32)
 rand = random.Random(5)
+data[32:36] = bytes(4)  # another builder leaves the packer's mark out
 for i in range((index_size - 6) // 36):
     entry = stream + index + 6 + 36 * i
     times = stream + names + names_size + 28 * i

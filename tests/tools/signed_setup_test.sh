@@ -70,7 +70,7 @@ elif mode == 'plant':
     data[at:] = archive
     struct.pack_into('<I', data, len(data) - 4, at)
 elif mode == 'clear-dos':
-    struct.pack_into('<I', data, 28, 0)
+    struct.pack_into('<II', data, 28, 0, 0)  # the location field and the packer's mark
 open(dst, 'wb').write(data)
 PY
 authenticode() { python3 "$work/authenticode.py" "$@"; }
