@@ -418,6 +418,13 @@ TEST(ArchiveTest, AnotherBuildersReservedBytesAreNotChecked) {
   }
 }
 
+// Seals entry i again after its record was patched, as if packed so.
+void Reseal(std::vector<uint8_t>& bytes, const ArchiveIndex& index, size_t i) {
+  const MvsEntry entry = DecodeEntry(EntryBytes(bytes, index, i));
+  const MvsFileTimes times = DecodeTimes(TimesBytes(bytes, index, i));
+  Put32(TimesBytes(bytes, index, i) + 24, PackerSeal(entry, times, index.entries[i].name));
+}
+
 // Our packer's entries are sealed, and a sealed entry's contents must match
 // the size and CRC-32 it carries.
 TEST(ArchiveTest, SealedEntriesAreCheckedAgainstTheirSizeAndCrc) {
@@ -434,8 +441,7 @@ TEST(ArchiveTest, SealedEntriesAreCheckedAgainstTheirSizeAndCrc) {
     MvsEntry entry = sample.index.entries[big].entry;
     entry.reserved ^= c.reservedXor;
     EncodeEntry(entry, EntryBytes(bytes, sample.index, big));
-    Put32(TimesBytes(bytes, sample.index, big) + 24,
-          PackerSeal(entry, sample.index.entries[big].times, sample.index.entries[big].name));
+    Reseal(bytes, sample.index, big);
     std::string detail;
     EXPECT_FALSE(Verifies(bytes, &detail)) << c.name;
     EXPECT_NE(detail.find("sys\\64\\big.bin"), std::string::npos) << c.name << ": " << detail;
@@ -505,13 +511,6 @@ TEST(ArchiveTest, AMarkedArchiveWhoseHeaderChangedIsRefused) {
   std::string detail;
   EXPECT_FALSE(Verifies(bytes, &detail));
   EXPECT_EQ(detail, "the archive header differs from what was packed");
-}
-
-// Seals entry i again after its record was patched, as if packed so.
-void Reseal(std::vector<uint8_t>& bytes, const ArchiveIndex& index, size_t i) {
-  const MvsEntry entry = DecodeEntry(EntryBytes(bytes, index, i));
-  const MvsFileTimes times = DecodeTimes(TimesBytes(bytes, index, i));
-  Put32(TimesBytes(bytes, index, i) + 24, PackerSeal(entry, times, index.entries[i].name));
 }
 
 // Deflate never makes an empty stream, but another builder may store an
