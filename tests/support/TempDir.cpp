@@ -51,6 +51,21 @@ void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path.string();
 }
 
+void ExtendFile(const fs::path& path, uint64_t size) {
+#if defined(_WIN32)
+  HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot open " << path.string();
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  ASSERT_TRUE(ok) << "cannot extend " << path.string() << ", error code " << error;
+#else
+  fs::resize_file(path, size);
+#endif
+}
+
 std::vector<uint8_t> RandomBytes(size_t n, unsigned stream) {
   std::mt19937 random(stream);
   std::vector<uint8_t> out(n);
