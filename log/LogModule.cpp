@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/Owners.h"
+#include "log/LogHold.h"
 
 namespace qrn {
 namespace {
@@ -75,6 +76,7 @@ bool LogV(int level, const char* module, const char* sourceFile, int line, const
   std::unique_ptr<char[]> message(new (std::nothrow) char[kMessageLimit]);
   if (!message) return false;
   std::vsnprintf(message.get(), kMessageLimit, format, args);  // a longer message is cut
+  if (LogHold::KeepIfHeld(level, module, sourceFile, line, message.get())) return true;
   CLogModule* log = CLogModule::GetInstance();
   return log != nullptr && log->AddLog(level, module, sourceFile, line, message.get());
 }

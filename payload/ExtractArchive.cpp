@@ -1,16 +1,20 @@
 #include "payload/ExtractArchive.h"
 
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "base/Owners.h"
 #include "log/Log.h"
+#include "log/LogHold.h"
 #include "payload/ArchiveIndex.h"
 #include "payload/EntryDecoder.h"
-#include "payload/FileEntryOutput.h"
+#include "payload/EntryWorkers.h"
 #include "payload/InstallInfo.h"
 #include "payload/MapArchivePath.h"
 #include "payload/MvsReader.h"
 #include "payload/NameLists.h"
+#include "payload/UnpackEntry.h"
 #include "system/MakePath.h"
 #include "system/NewerKernel32.h"
 #include "system/SetupInfo.h"
@@ -20,11 +24,6 @@ namespace qrn {
 using namespace archive;
 
 namespace {
-
-std::string Ansi(const std::wstring& text) {
-  const auto ansi = CStringToMultiByte(text);
-  return ansi ? std::string(ansi.get()) : std::string();
-}
 
 // This program's own file; empty (logged) when its name does not fit.
 std::wstring OwnFileName() {
@@ -92,53 +91,21 @@ bool OpenPayload(const std::wstring& archivePath, OpenedPayload* payload) {
   return true;
 }
 
-// The attributes SetFileAttributes can give a file; any other bit in a
-// damaged record would make the whole call fail.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
-                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// Gives the open file the archive's times and attributes in one call on the
-// handle: separate SetFileTime and SetFileAttributesW (which opens the file
-// again by name) cost a third of the pass's per-file time under Wine.
-void ApplyTimesAndAttributes(HANDLE file, const IndexEntry& entry, const std::wstring& destination) {
-  FILE_BASIC_INFO basic{};
-  basic.CreationTime.QuadPart = static_cast<LONGLONG>(entry.times.creationTime);
-  basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(entry.times.lastAccessTime);
-  basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(entry.times.lastWriteTime);
-  basic.ChangeTime.QuadPart = 0;  // left as the system keeps it
-  const DWORD attributes = entry.entry.attributes & kSettableAttributes;
-  // 0 would mean "leave unchanged"; SetFileAttributesW(0) makes a normal file.
-  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-  if (!SetFileInformationByHandleLate(file, FileBasicInfo, &basic, sizeof basic)) {
-    LOG_WARNING("SetFileInformationByHandle() failed, error code:%d path:%s", static_cast<int>(GetLastError()),
-                Ansi(destination).c_str());
-  }
+// Opens a file that does not exist yet; no log line when it does.
+UniqueFile CreateNewDestination(const std::wstring& path) {
+  return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr));
 }
 
-// Unpacks one entry into `file`; logs and returns false on failure.
-bool DecodeInto(OpenedPayload& payload, const IndexEntry& entry, HANDLE file, const std::wstring& destination) {
-  std::string detail;
-  FileEntryOutput output(file);
-  const DecodeStatus status =
-      payload.decoder.Decode(payload.reader.get(), payload.index.header.compression, entry, output, &detail);
-  if (status == DecodeStatus::kOk) {
-    if (!detail.empty()) {
-      LOG_WARNING("extracting file, path:%s, entry:%s: %s", Ansi(destination).c_str(), entry.name.c_str(),
-                  detail.c_str());
-    }
-    return true;
-  }
-  LOG_ERROR("extracting file failed, path:%s, entry:%s: %s", Ansi(destination).c_str(), entry.name.c_str(),
-            detail.c_str());
-  return false;
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 UniqueFile CreateDestination(const std::wstring& path) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file) {
     // In use or read-only: the entry is skipped and the pass goes on.
-    LOG_WARNING("CreateFile() failed, error code:%d path:%s", static_cast<int>(GetLastError()), Ansi(path).c_str());
+    LOG_WARNING("CreateFile() failed, error code:%d path:%s", static_cast<int>(GetLastError()), AnsiPath(path).c_str());
   }
   return file;
 }
@@ -175,35 +142,70 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
   const bool withTimes = payload.index.hasTimes;
 
   InstallRecord record;
-  std::wstring lastFolder;
-  for (uint32_t i = 0; i < count; ++i) {
-    settings.progressTarget = ExtractionProgress(i, count);
-    const IndexEntry& entry = entries[i];
-    if (entry.IsFolder()) continue;
-    const std::wstring name = MultiByteToCString(entry.name.c_str());
-    std::wstring destination;
-    if (!MapArchivePath(installFolder, name, &destination)) continue;
-    if (destination.size() >= MAX_PATH) {
-      LOG_ERROR("destination path too long, skipped, path:%s", Ansi(destination).c_str());
-      continue;
-    }
-    const size_t slash = destination.rfind(L'\\');
-    // Entries come folder by folder: the folder made for the entry before
-    // needs no second look.
-    std::wstring folder = destination.substr(0, slash);
-    if (folder != lastFolder) {
-      if (!MakePath(folder)) return FALSE;
-      lastFolder.swap(folder);
-    }
-    const std::wstring baseName = destination.substr(slash + 1);
-    if (!IsRuntimeDll(baseName)) record.Add(destination);
-    if (IsSkippedFile(baseName)) continue;
+  // Lines of entries not handed over yet (unsafe names, files in use, ...)
+  // wait for the entries before them, so the log keeps entry order.
+  LogHold pending;
+  EntryWorkers workers(payload.reader.get(), payload.decoder, payload.index.header.compression, withTimes);
+  {
+    ScopedLogHold hold(&pending);
+    workers.Start(archivePath, ExtractionWorkerCount());
+    // Takes back every job handed over, then writes the lines after them.
+    const auto drain = [&workers, &pending] {
+      if (!workers.Drain()) return false;
+      pending.Replay();
+      return true;
+    };
+    std::wstring lastFolder;
+    for (uint32_t i = 0; i < count; ++i) {
+      settings.progressTarget = ExtractionProgress(i, count);
+      const IndexEntry& entry = entries[i];
+      if (entry.IsFolder()) continue;
+      const std::wstring name = MultiByteToCString(entry.name.c_str());
+      std::wstring destination;
+      if (!MapArchivePath(installFolder, name, &destination)) continue;
+      if (destination.size() >= MAX_PATH) {
+        LOG_ERROR("destination path too long, skipped, path:%s", AnsiPath(destination).c_str());
+        continue;
+      }
+      const size_t slash = destination.rfind(L'\\');
+      // Entries come folder by folder: the folder made for the entry before
+      // needs no second look. A folder is made only once the entries before
+      // it are in place: a failed entry leaves no folder after it.
+      std::wstring folder = destination.substr(0, slash);
+      if (folder != lastFolder) {
+        if (!IsFolder(folder) && !drain()) return FALSE;
+        if (!MakePath(folder)) {
+          drain();
+          return FALSE;
+        }
+        lastFolder.swap(folder);
+      }
+      const std::wstring baseName = destination.substr(slash + 1);
+      if (!IsRuntimeDll(baseName)) record.Add(destination);
+      if (IsSkippedFile(baseName)) continue;
 
-    settings.SetStatusText(L"正在解压文件：" + baseName);
-    UniqueFile file = CreateDestination(destination);
-    if (!file) continue;
-    if (!DecodeInto(payload, entry, file.get(), destination)) return FALSE;
-    if (withTimes) ApplyTimesAndAttributes(file.get(), entry, destination);
+      settings.SetStatusText(L"正在解压文件：" + baseName);
+      std::unique_ptr<EntryJob> job(new (std::nothrow) EntryJob);
+      if (!job) {
+        LOG_ERROR("extraction buffers do not fit in memory");
+        drain();
+        return FALSE;
+      }
+      job->entry = &entry;
+      job->destination = destination;
+      // A new file may be written while the entries before it are still
+      // unpacked; one that exists is opened (and cut) only after them.
+      job->file = CreateNewDestination(destination);
+      job->created = static_cast<bool>(job->file);
+      if (!job->file) {
+        if (!drain()) return FALSE;
+        job->file = CreateDestination(destination);
+        if (!job->file) continue;
+      }
+      job->lines.Take(pending);
+      if (!workers.Submit(std::move(job))) return FALSE;
+    }
+    if (!drain()) return FALSE;
   }
   payload.reader.reset();
   // Its result does not change the pass's: the files are in place.
@@ -225,7 +227,10 @@ BOOL ExtractUninstaller(InstallSettings& settings, const std::wstring& archivePa
     if (MultiByteToCString(entry.name.c_str()) != kUninstallerEntry) continue;
     UniqueFile file = CreateDestination(settings.previousUninstallString);
     if (!file) continue;
-    if (!DecodeInto(payload, entry, file.get(), settings.previousUninstallString)) return FALSE;
+    if (!UnpackEntry(payload.reader.get(), payload.decoder, payload.index.header.compression, entry, file.get(),
+                     settings.previousUninstallString, false)) {
+      return FALSE;
+    }
     break;
   }
   return TRUE;

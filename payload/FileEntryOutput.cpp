@@ -3,6 +3,10 @@
 namespace qrn {
 
 bool FileEntryOutput::Write(const uint8_t* data, uint32_t size, std::string* detail) {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) {
+    *detail = "the pass stopped";
+    return false;
+  }
   DWORD written = 0;
   const BOOL ok = WriteFile(file_, data, size, &written, nullptr);
   if (!ok || written != size) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "payload/EntryDecoder.h"
@@ -13,7 +14,8 @@ namespace qrn {
 class FileEntryOutput final : public EntryOutput {
  public:
   // Does not own `file`; the caller keeps it open while the decoder writes.
-  explicit FileEntryOutput(HANDLE file) : file_(file) {}
+  // Once `stop` (when given) is set, writes fail without writing.
+  explicit FileEntryOutput(HANDLE file, const std::atomic<bool>* stop = nullptr) : file_(file), stop_(stop) {}
 
   // One WriteFile call (the decoder's chunks stay under the 8 MiB cap). A
   // failed or short write sets `detail` to "WriteFile() failed, error code:N".
@@ -21,6 +23,7 @@ class FileEntryOutput final : public EntryOutput {
 
  private:
   HANDLE file_;
+  const std::atomic<bool>* stop_;
 };
 
 }  // namespace qrn

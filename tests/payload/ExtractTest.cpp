@@ -21,6 +21,7 @@
 #include "engine/InstallSettings.h"
 #include "payload/ArchiveIndex.h"
 #include "payload/EntryDecoder.h"
+#include "payload/EntryWorkers.h"
 #include "payload/ExtractArchive.h"
 #include "payload/InstallInfo.h"
 #include "system/SetupInfo.h"
@@ -238,6 +239,22 @@ INSTANTIATE_TEST_SUITE_P(WordSize, RoutingTest, ::testing::Values(true, false),
 
 // ---- Damaged and hostile archives ----
 
+// Flips one byte in the middle of entry `i`'s packed data.
+void FlipInsideEntry(const fs::path& setup, size_t i) {
+  UniqueMvsFile reader(MvsOpen(setup.wstring().c_str()));
+  ASSERT_NE(reader.get(), kMvsInvalid);
+  uint8_t header[kHeaderSize];
+  ASSERT_TRUE(MvsReadHeader(reader.get(), header));
+  ArchiveIndex index;
+  std::string detail;
+  ASSERT_EQ(LoadArchiveIndex(reader.get(), DecodeHeader(header), &index, &detail), IndexStatus::kOk);
+  const MvsEntry& entry = index.entries.at(i).entry;
+  std::vector<uint8_t> bytes = test::ReadBytes(setup);
+  bytes[test::StreamFileOffset(entry.dataOffset + entry.packedSize / 2)] ^= 0x01;
+  reader.reset();
+  test::WriteBytes(setup, bytes);
+}
+
 class CorruptionTest : public ExtractTest, public ::testing::WithParamInterface<uint32_t> {};
 
 TEST_P(CorruptionTest, OneFlippedByteInsideAnEntryFailsThePassAndNamesTheFile) {
@@ -250,21 +267,7 @@ TEST_P(CorruptionTest, OneFlippedByteInsideAnEntryFailsThePassAndNamesTheFile) {
                                 {"main\\Program\\broken.bin", text},
                                 {"main\\Program\\after.txt", Bytes("after")}},
                                options));
-  // Find broken.bin's data and flip one byte in its middle.
-  {
-    UniqueMvsFile reader(MvsOpen(setup_.wstring().c_str()));
-    ASSERT_NE(reader.get(), kMvsInvalid);
-    uint8_t header[kHeaderSize];
-    ASSERT_TRUE(MvsReadHeader(reader.get(), header));
-    ArchiveIndex index;
-    std::string detail;
-    ASSERT_EQ(LoadArchiveIndex(reader.get(), DecodeHeader(header), &index, &detail), IndexStatus::kOk);
-    const MvsEntry& broken = index.entries[1].entry;
-    std::vector<uint8_t> bytes = test::ReadBytes(setup_);
-    bytes[test::StreamFileOffset(broken.dataOffset + broken.packedSize / 2)] ^= 0x01;
-    reader.reset();
-    test::WriteBytes(setup_, bytes);
-  }
+  FlipInsideEntry(setup_, 1);
   LogCapture log;
   EXPECT_FALSE(Extract());
   EXPECT_TRUE(log.Contains("$error:extracting file failed, path:" + Gbk(install_.wstring()) + "\\broken.bin"))
@@ -522,6 +525,98 @@ TEST_F(ExtractTest, FileInUseIsLeftAloneButStaysInTheRecord) {
   const std::string folder = Gbk(install_.wstring());
   EXPECT_EQ(Text(install_ / "InstallInfo.db"), folder + "\\locked.txt\n" + folder + "\\free.txt\n");
   EXPECT_TRUE(log.Contains("$warning:CreateFile() failed, error code:32 path:" + folder + "\\locked.txt"));
+}
+
+// ---- Entries unpacked side by side ----
+
+// Rows: the install thread alone, and two or four workers beside it.
+class WorkersTest : public ExtractTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    SetExtractionWorkersForTesting(GetParam());
+  }
+  void TearDown() override {
+    SetExtractionWorkersForTesting(-1);
+    ExtractTest::TearDown();
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Workers, WorkersTest, ::testing::Values(0, 2, 4),
+                         [](const auto& info) { return "Workers" + std::to_string(info.param); });
+
+TEST_P(WorkersTest, EveryEntryArrivesWholeWithItsTimesAndTheRecordKeepsEntryOrder) {
+  std::vector<SetupEntry> entries;
+  std::string record;
+  const std::string folder = Gbk(install_.wstring());
+  for (int i = 0; i < 36; ++i) {
+    const std::string sub = i < 12 ? "a" : i < 30 ? "b\\deep" : "c";
+    const std::string name = sub + "\\f" + std::to_string(i) + ".bin";
+    // Sizes from empty to beyond two output chunks; every fifth compressible.
+    const size_t size = i == 7 ? 0 : i % 9 == 4 ? 2 * EntryDecoder::kOutputChunk + 5 : (i * 37129u) % 300000u;
+    std::vector<uint8_t> data = RandomBytes(size, 100 + i);
+    if (i % 5 == 0) std::fill(data.begin(), data.begin() + data.size() / 2, static_cast<uint8_t>(i));
+    const uint32_t attributes = i % 6 == 1 ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_ARCHIVE;
+    entries.push_back({"main\\Program\\" + name, data, attributes, Times(k2020 + uint64_t(i) * 10000000000ull)});
+    record += folder + "\\" + name + "\n";
+  }
+  ASSERT_TRUE(test::WriteSetup(setup_, entries));
+  LogCapture log;
+  ASSERT_TRUE(Extract());
+  for (const SetupEntry& e : entries) {
+    const fs::path path = install_ / fs::path(e.name.substr(13));
+    EXPECT_EQ(test::ReadBytes(path), e.data) << e.name;
+    EXPECT_EQ(LastWrite(path), e.times.lastWriteTime) << e.name;
+    EXPECT_EQ(GetFileAttributesW(path.wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN, e.attributes & FILE_ATTRIBUTE_HIDDEN)
+        << e.name;
+  }
+  EXPECT_EQ(Text(install_ / "InstallInfo.db"), record);
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{});
+}
+
+TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWould) {
+  std::vector<uint8_t> text;
+  for (int i = 0; i < 20000; ++i) text.push_back(static_cast<uint8_t>('a' + i % 7));
+  std::vector<SetupEntry> entries = {
+      {"main\\Program\\a\\one.txt", Bytes("one")},    {"main\\Program\\a\\..\\..\\evil.txt", Bytes("evil")},
+      {"main\\Program\\a\\locked.txt", Bytes("new")}, {"main\\Program\\a\\big.bin", RandomBytes(600000, 1)},
+      {"main\\Program\\a\\broken.bin", text},
+  };
+  for (int i = 0; i < 10; ++i) {
+    entries.push_back({"main\\Program\\a\\after" + std::to_string(i) + ".bin", RandomBytes(300000, 10 + i)});
+  }
+  entries.push_back({"main\\Program\\a\\..\\..\\evil2.txt", Bytes("evil")});
+  entries.push_back({"main\\Program\\b\\late.txt", Bytes("late")});
+  ASSERT_TRUE(test::WriteSetup(setup_, entries));
+  FlipInsideEntry(setup_, 4);
+  fs::create_directories(install_ / "a");
+  test::WriteBytes(install_ / "a" / "locked.txt", Bytes("old"));
+  test::WriteBytes(install_ / "a" / "after3.bin", Bytes("older version"));
+  UniqueFile held(CreateFileW((install_ / "a" / "locked.txt").wstring().c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+
+  LogCapture log;
+  EXPECT_FALSE(Extract());
+  held.reset();
+  const std::string folder = Gbk(install_.wstring());
+  const std::vector<std::string> messages = log.Messages();
+  ASSERT_EQ(messages.size(), 3u) << log.Text();
+  EXPECT_EQ(messages[0], "error:unsafe entry name, skipped, name:main\\Program\\a\\..\\..\\evil.txt");
+  EXPECT_EQ(messages[1], "warning:CreateFile() failed, error code:32 path:" + folder + "\\a\\locked.txt");
+  EXPECT_EQ(
+      messages[2].rfind(
+          "error:extracting file failed, path:" + folder + "\\a\\broken.bin, entry:main\\Program\\a\\broken.bin: ", 0),
+      0u)
+      << messages[2];
+  // The entries before the damaged one are whole, the one in use untouched;
+  // nothing after it was made or changed, and there is no record.
+  EXPECT_EQ(FilesUnder(install_),
+            (std::vector<std::string>{"a\\after3.bin", "a\\big.bin", "a\\broken.bin", "a\\locked.txt", "a\\one.txt"}));
+  EXPECT_EQ(Text(install_ / "a" / "one.txt"), "one");
+  EXPECT_EQ(test::ReadBytes(install_ / "a" / "big.bin"), entries[3].data);
+  EXPECT_EQ(Text(install_ / "a" / "locked.txt"), "old");
+  EXPECT_EQ(Text(install_ / "a" / "after3.bin"), "older version");
+  EXPECT_FALSE(fs::exists(install_ / "b"));
 }
 
 // ---- The uninstaller alone ----
