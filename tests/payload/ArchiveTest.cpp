@@ -467,9 +467,10 @@ TEST(ArchiveTest, AnEntryOfASealedArchiveThatLostItsSealIsRefused) {
     size_t at;  // file offset of the byte changed
     uint8_t xorWith;
   } cases[] = {
-      {"a letter of its name", nameAt + 8, 0x01},        // big.bin -> bhg.bin
-      {"its name made unsafe", nameAt + 7, '\\' ^ 'b'},  // sys\64\\ig.bin
-      {"its attributes", entryAt + 32, 0x10},           {"its write time", timesAt + 8, 0x01},
+      {"a letter of its name", nameAt + 8, 0x01},                        // big.bin -> bhg.bin
+      {"its name made unsafe", nameAt + 7, '\\' ^ 'b'},                  // sys\64\\ig.bin
+      {"its attributes", entryAt + 32, 0x10},
+      {"its write time", timesAt + 8, 0x01},
       {"a seal taken from another entry", 0, 0},
   };
   for (const Case& c : cases) {
