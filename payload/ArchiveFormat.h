@@ -46,6 +46,18 @@ constexpr size_t kTimesSize = 28;
 constexpr size_t kBlockSize = 16;
 constexpr uint32_t kMaxNameLength = 260;
 
+// What the format holds; the reader refuses more and the packer does not
+// write it. An entry's data (packed or not) stays below 2 GiB.
+constexpr uint64_t kMaxEntryData = uint64_t{1} << 31;
+// Far above any real payload (the product has 133 entries), low enough that
+// the bookkeeping of a damaged index cannot exhaust a 32-bit process.
+constexpr uint32_t kMaxEntries = 1u << 18;
+// Every name a pool can serve is at most 260 bytes, one per entry. The
+// bound also keeps the pool's buffer (with a byte to spare) countable in 32
+// bits: a pool of 4 GiB - 1 in a setup over 4 GiB would otherwise get a
+// buffer of 0 bytes and then be read into it.
+constexpr uint32_t kMaxNamePool = kMaxEntries * kMaxNameLength;
+
 enum Compression : uint32_t { kStored = 1, kUnsupported = 2, kZlib = 3 };
 enum Cipher : uint32_t { kCipherNone = 1, kCipherAes256 = 2 };
 

@@ -11,16 +11,6 @@
 namespace qrn::archive {
 namespace {
 
-constexpr uint64_t kMaxEntryData = uint64_t{1} << 31;
-// Far above any real payload (the product has 133 entries), low enough that
-// the bookkeeping of a damaged index cannot exhaust a 32-bit process.
-constexpr uint32_t kMaxEntries = 1u << 18;
-// Every name a pool can serve is at most 260 bytes, one per entry. The
-// bound also keeps the pool's buffer (with a byte to spare) countable in 32
-// bits: a pool of 4 GiB - 1 in a setup over 4 GiB would otherwise get a
-// buffer of 0 bytes and then be read into it.
-constexpr uint32_t kMaxNamePool = kMaxEntries * kMaxNameLength;
-
 // a + b <= limit without overflow.
 bool FitsIn(uint64_t a, uint64_t b, uint64_t limit) { return a <= limit && b <= limit - a; }
 
@@ -136,13 +126,11 @@ IndexStatus LoadArchiveIndex(MvsFile* file, const MvsHeader& header, ArchiveInde
     }
   }
   const auto sealed = [](const IndexEntry& e) { return e.sealed; };
-  if (index->hasTimes &&
-      (mark != 0 || std::any_of(index->entries.begin(), index->entries.end(), sealed))) {
+  if (index->hasTimes && (mark != 0 || std::any_of(index->entries.begin(), index->entries.end(), sealed))) {
     const auto broken = std::find_if_not(index->entries.begin(), index->entries.end(), sealed);
     if (broken != index->entries.end()) {
       const size_t i = static_cast<size_t>(broken - index->entries.begin());
-      *detail = EntryLabel(i, broken->name) +
-                ": its index record, times or name differ from what was packed";
+      *detail = EntryLabel(i, broken->name) + ": its index record, times or name differ from what was packed";
       return IndexStatus::kDamaged;
     }
   }

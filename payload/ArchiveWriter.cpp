@@ -90,6 +90,10 @@ bool ArchiveWriter::AddName(const std::string& name, MvsEntry* entry) {
   if (name.empty() || name.size() > kMaxNameLength) {
     return Fail("entry name is empty or longer than 260 bytes: " + name);
   }
+  if (entries_.size() >= kMaxEntries) {
+    return Fail("more than " + std::to_string(kMaxEntries) + " files and folders: the archive index cannot hold " +
+                name);
+  }
   entry->nameLength = static_cast<uint32_t>(name.size());
   entry->nameOffset = static_cast<uint32_t>(names_.size());
   names_ += name;
@@ -99,7 +103,7 @@ bool ArchiveWriter::AddName(const std::string& name, MvsEntry* entry) {
 bool ArchiveWriter::AddFile(const std::string& name, const uint8_t* data, size_t size, uint32_t attributes,
                             const MvsFileTimes& times) {
   if (failed_ || !Begin()) return false;
-  if (size >= (uint64_t{1} << 31)) return Fail("file of 2 GiB or more is not supported: " + name);
+  if (size >= kMaxEntryData) return Fail("file of 2 GiB or more is not supported: " + name);
   Pending p{};
   if (!AddName(name, &p.entry)) return false;
   p.entry.attributes = attributes & ~kAttributeDirectory;
@@ -128,6 +132,8 @@ bool ArchiveWriter::AddFile(const std::string& name, const uint8_t* data, size_t
     if (rc != Z_STREAM_END) return Fail("deflate failed: " + name);
   }
   p.entry.packedSize = logical_ - p.entry.dataOffset;
+  // Data that does not compress grows a little under zlib.
+  if (p.entry.packedSize >= kMaxEntryData) return Fail("packed data of 2 GiB or more is not supported: " + name);
   entries_.push_back(p);
   return true;
 }

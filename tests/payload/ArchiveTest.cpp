@@ -166,6 +166,28 @@ TEST(ArchiveTest, SamePackTwiceGivesSameBytes) {
   EXPECT_EQ(BuildSetup(SampleFiles(), ArchiveOptions{}), BuildSetup(SampleFiles(), ArchiveOptions{}));
 }
 
+TEST(ArchiveTest, TheWriterRefusesWhatTheFormatCannotHold) {
+  {
+    MemorySink sink;
+    ArchiveWriter writer(sink, kStubSize, ArchiveOptions{});
+    const uint8_t byte = 0;
+    // Refused by its size alone: the data is never read.
+    EXPECT_FALSE(writer.AddFile("main\\Program\\huge.bin", &byte, size_t{kMaxEntryData}, 0x20, MvsFileTimes{}));
+    EXPECT_EQ(writer.error(), "file of 2 GiB or more is not supported: main\\Program\\huge.bin");
+    EXPECT_FALSE(writer.Finish());
+  }
+  {
+    MemorySink sink;
+    ArchiveWriter writer(sink, kStubSize, ArchiveOptions{});
+    for (uint32_t i = 0; i < kMaxEntries; ++i) {
+      ASSERT_TRUE(writer.AddFolder("main\\Program\\" + std::to_string(i), 0x10, MvsFileTimes{})) << writer.error();
+    }
+    EXPECT_FALSE(writer.AddFolder("main\\Program\\one more", 0x10, MvsFileTimes{}));
+    EXPECT_EQ(writer.error(),
+              "more than 262144 files and folders: the archive index cannot hold main\\Program\\one more");
+  }
+}
+
 TEST(ArchiveTest, CipherOneStreamIsStoredInPlain) {
   ArchiveOptions options;
   options.compression = kStored;

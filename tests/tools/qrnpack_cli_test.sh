@@ -66,4 +66,11 @@ echo x >"$work/bad/main/Program/smile-😀.txt"
 check "a name outside code page 936 is refused" bash -c \
   "! '$qrnpack' pack '$stub' '$work/bad' '$work/bad.exe' 2>'$work/err' && grep -q 'code page 936' '$work/err' && [ ! -e '$work/bad.exe' ]"
 
+# A file the format cannot hold is refused before anything is read or written.
+mkdir -p "$work/huge/main/Program"
+truncate -s 2G "$work/huge/main/Program/huge.bin"
+check "a file of 2 GiB is refused at once, naming it" bash -c \
+  "! '$qrnpack' pack '$stub' '$work/huge' '$work/huge.exe' 2>'$work/err' && grep -q 'file of 2 GiB or more is not supported: .*huge.bin' '$work/err' && [ ! -e '$work/huge.exe' ] && [ ! -e '$work/huge.exe.tmp' ]"
+rm -rf "$work/huge"
+
 checks_done

@@ -118,6 +118,17 @@ int Pack(int argc, char** argv) {
   std::vector<pack::TreeItem> items;
   std::string error;
   if (!pack::WalkPayload(payloadPath, &items, &error)) return Fail(error);
+  // What the format cannot hold is refused before anything is packed.
+  if (items.size() > kMaxEntries) {
+    return Fail(std::to_string(items.size()) + " files and folders: the archive index holds at most " +
+                std::to_string(kMaxEntries));
+  }
+  for (const pack::TreeItem& item : items) {
+    std::error_code ec;
+    if (!item.isFolder && fs::file_size(item.path, ec) >= kMaxEntryData && !ec) {
+      return Fail("file of 2 GiB or more is not supported: " + PathText(item.path));
+    }
+  }
 
   const fs::path tmpPath = fs::path(outPath).concat(".tmp");
   FileSink sink(tmpPath);
