@@ -98,14 +98,17 @@ void EntryWorkers::Run(EntryJob& job, MvsFile* reader, EntryDecoder& decoder) {
 }
 
 bool EntryWorkers::Submit(std::unique_ptr<EntryJob> job) {
-  if (failed_) return false;
+  if (failed_) {
+    Abandon(job.get());
+    return false;
+  }
   if (workers_.empty()) {
     Run(*job, reader_, decoder_);
     job->lines.Replay();
     if (!job->ok) failed_ = true;
     return job->ok;
   }
-  if (tail_ - head_ == slots_.size() && !RetireOldest()) return false;
+  if (tail_ - head_ == slots_.size() && !RetireOldest(job.get())) return false;
   const size_t slot = static_cast<size_t>(tail_ % slots_.size());
   ResetEvent(done_[slot].get());
   slots_[slot] = std::move(job);
@@ -124,20 +127,21 @@ bool EntryWorkers::Drain() {
   return true;
 }
 
-bool EntryWorkers::RetireOldest() {
+bool EntryWorkers::RetireOldest(EntryJob* incoming) {
   const size_t slot = static_cast<size_t>(head_ % slots_.size());
   WaitForSingleObject(done_[slot].get(), INFINITE);
   std::unique_ptr<EntryJob> job = std::move(slots_[slot]);
   ++head_;
   job->lines.Replay();
   if (job->ok) return true;
-  Abandon();
+  Abandon(incoming);
   return false;
 }
 
-void EntryWorkers::Abandon() {
+void EntryWorkers::Abandon(EntryJob* incoming) {
   failed_ = true;
   stop_.store(true);
+  std::vector<std::wstring> folders;
   while (head_ != tail_) {
     const size_t slot = static_cast<size_t>(head_ % slots_.size());
     WaitForSingleObject(done_[slot].get(), INFINITE);
@@ -145,7 +149,20 @@ void EntryWorkers::Abandon() {
     ++head_;
     // Its file is closed; working alone the pass would not have made it.
     if (job->created) DeleteFileW(job->destination.c_str());
+    folders.insert(folders.end(), job->folders.begin(), job->folders.end());
   }
+  // The job being handed over when the failure came back.
+  if (incoming != nullptr) {
+    incoming->file.reset();
+    if (incoming->created) DeleteFileW(incoming->destination.c_str());
+    folders.insert(folders.end(), incoming->folders.begin(), incoming->folders.end());
+  }
+  RemoveFolders(folders);
+}
+
+void RemoveFolders(const std::vector<std::wstring>& folders) {
+  // Innermost first; a folder that holds anything stays.
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) RemoveDirectoryW(it->c_str());
 }
 
 void EntryWorkers::StopWorkers() {

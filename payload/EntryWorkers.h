@@ -8,8 +8,8 @@
 // if the install thread had done all the work itself.
 //
 // When an entry fails, the jobs after it are stopped, their lines dropped and
-// the files they created removed; the caller hands over a file that existed
-// before only when nothing is outstanding (Drain). So a failed pass leaves on
+// the files and folders they created removed; the caller hands over a file
+// that existed before only when nothing is outstanding (Drain). So a failed pass leaves on
 // disk and in the log what the install thread working alone would have left.
 //
 // Memory: per worker one reader window and the decoder's chunks (about
@@ -39,6 +39,9 @@ struct EntryJob {
   std::wstring destination;
   UniqueFile file;       // open for writing; closed once the entry is unpacked
   bool created = false;  // made by this pass: removed if an earlier entry fails
+  // Folders made by this pass for this entry (and skipped entries before
+  // it), outermost first: removed, when empty, if an earlier entry fails.
+  std::vector<std::wstring> folders;
   LogHold lines;         // the entry's log lines, in order
   bool ok = false;
 };
@@ -79,8 +82,9 @@ class EntryWorkers {
 
   static unsigned __stdcall WorkerMain(void* param);
   void Run(EntryJob& job, MvsFile* reader, EntryDecoder& decoder);
-  bool RetireOldest();
-  void Abandon();
+  // `incoming`: the job being handed over, taken away too on a failure.
+  bool RetireOldest(EntryJob* incoming = nullptr);
+  void Abandon(EntryJob* incoming = nullptr);
   void StopWorkers();
 
   MvsFile* reader_;
@@ -99,6 +103,10 @@ class EntryWorkers {
   bool failed_ = false;
   std::atomic<bool> stop_{false};
 };
+
+// Removes the folders (listed outermost first) that are empty, innermost
+// first.
+void RemoveFolders(const std::vector<std::wstring>& folders);
 
 // The workers the pass uses: one per processor this process may run on, at
 // most EntryWorkers::kMaxWorkers; none on a single processor.

@@ -101,6 +101,22 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// MakePath, noting in `made` (outermost first) the folders it made.
+bool MakeFolder(const std::wstring& folder, std::vector<std::wstring>* made) {
+  std::vector<std::wstring> missing;
+  for (std::wstring path = folder; path.size() > 3 && !IsFolder(path);) {
+    missing.push_back(path);
+    const size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos) break;
+    path.resize(slash);
+  }
+  const bool ok = MakePath(folder) != FALSE;
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (IsFolder(*it)) made->push_back(*it);
+  }
+  return ok;
+}
+
 UniqueFile CreateDestination(const std::wstring& path) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file) {
@@ -156,6 +172,7 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       return true;
     };
     std::wstring lastFolder;
+    std::vector<std::wstring> newFolders;  // made since the last job handed over
     for (uint32_t i = 0; i < count; ++i) {
       settings.progressTarget = ExtractionProgress(i, count);
       const IndexEntry& entry = entries[i];
@@ -169,13 +186,13 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       }
       const size_t slash = destination.rfind(L'\\');
       // Entries come folder by folder: the folder made for the entry before
-      // needs no second look. A folder is made only once the entries before
-      // it are in place: a failed entry leaves no folder after it.
+      // needs no second look. Folders made here go with the next job handed
+      // over, so that a failed entry before them takes them away again.
       std::wstring folder = destination.substr(0, slash);
       if (folder != lastFolder) {
-        if (!IsFolder(folder) && !drain()) return FALSE;
-        if (!MakePath(folder)) {
-          drain();
+        if (!MakeFolder(folder, &newFolders)) {
+          if (drain()) return FALSE;
+          RemoveFolders(newFolders);
           return FALSE;
         }
         lastFolder.swap(folder);
@@ -188,7 +205,7 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       std::unique_ptr<EntryJob> job(new (std::nothrow) EntryJob);
       if (!job) {
         LOG_ERROR("extraction buffers do not fit in memory");
-        drain();
+        if (!drain()) RemoveFolders(newFolders);
         return FALSE;
       }
       job->entry = &entry;
@@ -198,14 +215,21 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       job->file = CreateNewDestination(destination);
       job->created = static_cast<bool>(job->file);
       if (!job->file) {
-        if (!drain()) return FALSE;
+        if (!drain()) {
+          RemoveFolders(newFolders);
+          return FALSE;
+        }
         job->file = CreateDestination(destination);
         if (!job->file) continue;
       }
       job->lines.Take(pending);
+      job->folders.swap(newFolders);
       if (!workers.Submit(std::move(job))) return FALSE;
     }
-    if (!drain()) return FALSE;
+    if (!drain()) {
+      RemoveFolders(newFolders);
+      return FALSE;
+    }
   }
   payload.reader.reset();
   // Its result does not change the pass's: the files are in place.

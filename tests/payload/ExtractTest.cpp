@@ -580,6 +580,7 @@ TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWou
       {"main\\Program\\a\\one.txt", Bytes("one")},    {"main\\Program\\a\\..\\..\\evil.txt", Bytes("evil")},
       {"main\\Program\\a\\locked.txt", Bytes("new")}, {"main\\Program\\a\\big.bin", RandomBytes(600000, 1)},
       {"main\\Program\\a\\broken.bin", text},
+      {"main\\Program\\c\\d\\soon.bin", RandomBytes(300000, 9)},
   };
   for (int i = 0; i < 10; ++i) {
     entries.push_back({"main\\Program\\a\\after" + std::to_string(i) + ".bin", RandomBytes(300000, 10 + i)});
@@ -617,6 +618,7 @@ TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWou
   EXPECT_EQ(Text(install_ / "a" / "locked.txt"), "old");
   EXPECT_EQ(Text(install_ / "a" / "after3.bin"), "older version");
   EXPECT_FALSE(fs::exists(install_ / "b"));
+  EXPECT_FALSE(fs::exists(install_ / "c"));
 }
 
 // ---- The uninstaller alone ----
