@@ -96,27 +96,6 @@ UniqueFile CreateNewDestination(const std::wstring& path) {
   return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr));
 }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// MakePath, noting in `made` (outermost first) the folders it made.
-bool MakeFolder(const std::wstring& folder, std::vector<std::wstring>* made) {
-  std::vector<std::wstring> missing;
-  for (std::wstring path = folder; path.size() > 3 && !IsFolder(path);) {
-    missing.push_back(path);
-    const size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos) break;
-    path.resize(slash);
-  }
-  const bool ok = MakePath(folder) != FALSE;
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (IsFolder(*it)) made->push_back(*it);
-  }
-  return ok;
-}
-
 UniqueFile CreateDestination(const std::wstring& path) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file) {
@@ -165,14 +144,18 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
   {
     ScopedLogHold hold(&pending);
     workers.Start(archivePath, ExtractionWorkerCount());
-    // Takes back every job handed over, then writes the lines after them.
-    const auto drain = [&workers, &pending] {
-      if (!workers.Drain()) return false;
+    std::wstring lastFolder;
+    std::vector<std::wstring> newFolders;  // made since the last job handed over
+    // Takes back every job handed over, then writes the lines after them. On
+    // a failed entry the folders made since the last job go too.
+    const auto drain = [&workers, &pending, &newFolders] {
+      if (!workers.Drain()) {
+        RemoveFolders(newFolders);
+        return false;
+      }
       pending.Replay();
       return true;
     };
-    std::wstring lastFolder;
-    std::vector<std::wstring> newFolders;  // made since the last job handed over
     for (uint32_t i = 0; i < count; ++i) {
       settings.progressTarget = ExtractionProgress(i, count);
       const IndexEntry& entry = entries[i];
@@ -190,9 +173,8 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       // over, so that a failed entry before them takes them away again.
       std::wstring folder = destination.substr(0, slash);
       if (folder != lastFolder) {
-        if (!MakeFolder(folder, &newFolders)) {
-          if (drain()) return FALSE;
-          RemoveFolders(newFolders);
+        if (!MakePath(folder, &newFolders)) {
+          drain();
           return FALSE;
         }
         lastFolder.swap(folder);
@@ -205,7 +187,7 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       std::unique_ptr<EntryJob> job(new (std::nothrow) EntryJob);
       if (!job) {
         LOG_ERROR("extraction buffers do not fit in memory");
-        if (!drain()) RemoveFolders(newFolders);
+        drain();
         return FALSE;
       }
       job->entry = &entry;
@@ -215,10 +197,7 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       job->file = CreateNewDestination(destination);
       job->created = static_cast<bool>(job->file);
       if (!job->file) {
-        if (!drain()) {
-          RemoveFolders(newFolders);
-          return FALSE;
-        }
+        if (!drain()) return FALSE;
         job->file = CreateDestination(destination);
         if (!job->file) continue;
       }
@@ -226,10 +205,7 @@ BOOL ExtractArchiveSetup(InstallSettings& settings, const std::wstring& archiveP
       job->folders.swap(newFolders);
       if (!workers.Submit(std::move(job))) return FALSE;
     }
-    if (!drain()) {
-      RemoveFolders(newFolders);
-      return FALSE;
-    }
+    if (!drain()) return FALSE;
   }
   payload.reader.reset();
   // Its result does not change the pass's: the files are in place.

@@ -14,7 +14,7 @@ bool IsFolder(const std::wstring& path) {
 
 }  // namespace
 
-BOOL MakePath(std::wstring path) {
+BOOL MakePath(std::wstring path, std::vector<std::wstring>* made) {
   if (path.size() < 2) return FALSE;
   if (path.back() == L'\\') path.pop_back();
   if (path.empty()) return FALSE;
@@ -23,7 +23,7 @@ BOOL MakePath(std::wstring path) {
 
   const size_t slash = path.rfind(L'\\');
   if (slash == std::wstring::npos || slash == 0) return FALSE;
-  if (!MakePath(path.substr(0, slash))) return FALSE;
+  if (!MakePath(path.substr(0, slash), made)) return FALSE;
 
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
@@ -37,6 +37,7 @@ BOOL MakePath(std::wstring path) {
     LOG_ERROR("CreateDirectory() failed, error code:%d", static_cast<int>(GetLastError()));
     return FALSE;
   }
+  if (made != nullptr) made->push_back(path);
   return TRUE;
 }
 

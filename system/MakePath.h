@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace qrn {
 
@@ -13,6 +14,8 @@ namespace qrn {
 // (such as "abc") gives FALSE. A failed creation is logged
 // ("CreateDirectory() failed, error code:%d"); folders made before it stay.
 // A file standing where a folder is wanted counts as a failed creation.
-BOOL MakePath(std::wstring path);
+// `made`, when given, receives the folders this call created, outermost
+// first.
+BOOL MakePath(std::wstring path, std::vector<std::wstring>* made = nullptr);
 
 }  // namespace qrn
