@@ -43,45 +43,56 @@ bool IsSafePathComponent(const std::wstring& component) {
   return !IsDeviceName(component);
 }
 
-RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination) {
+RouteResult ClassifyArchiveName(const std::wstring& name, bool wow64, RouteFolder* folder, std::wstring* rest) {
   const size_t tagEnd = name.find(L'\\');
   if (tagEnd == std::wstring::npos) return RouteResult::kExcluded;
   const size_t secondEnd = name.find(L'\\', tagEnd + 1);
   if (secondEnd == std::wstring::npos) return RouteResult::kExcluded;
   const std::wstring tag = name.substr(0, tagEnd);
   const std::wstring second = name.substr(tagEnd + 1, secondEnd - tagEnd - 1);
-  const std::wstring rest = name.substr(secondEnd);  // begins with the backslash
 
-  if (folders.wow64 && IsAnyOf(tag, {L"32", L"en32", L"ch32"})) return RouteResult::kExcluded;
-  if (!folders.wow64 && IsAnyOf(tag, {L"64", L"en64", L"ch64"})) return RouteResult::kExcluded;
+  if (wow64 && IsAnyOf(tag, {L"32", L"en32", L"ch32"})) return RouteResult::kExcluded;
+  if (!wow64 && IsAnyOf(tag, {L"64", L"en64", L"ch64"})) return RouteResult::kExcluded;
 
-  const std::wstring* folder = nullptr;
   if (SameText(tag, L"sys")) {
-    if (!SameText(second, folders.wow64 ? L"64" : L"32")) return RouteResult::kExcluded;
-    folder = &folders.driversDir;
+    if (!SameText(second, wow64 ? L"64" : L"32")) return RouteResult::kExcluded;
+    *folder = RouteFolder::kDrivers;
   } else if (SameText(second, L"Program")) {
-    folder = &folders.installFolder;
+    *folder = RouteFolder::kInstall;
   } else if (SameText(second, L"System32")) {
-    folder = &folders.systemX86Dir;
+    *folder = RouteFolder::kSystemX86;
   } else {
     return RouteResult::kExcluded;
   }
 
   // Every component after the second must be a plain name: this also
   // refuses an empty rest, a doubled or trailing backslash, and a drive.
-  size_t start = 1;
+  const size_t restBegin = secondEnd;  // the backslash
+  size_t start = restBegin + 1;
   for (;;) {
-    const size_t end = rest.find(L'\\', start);
-    if (!IsSafePathComponent(rest.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start))) {
+    const size_t end = name.find(L'\\', start);
+    if (!IsSafePathComponent(name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start))) {
       return RouteResult::kUnsafe;
     }
     if (end == std::wstring::npos) break;
     start = end + 1;
   }
+  rest->assign(name, restBegin, std::wstring::npos);
+  return RouteResult::kRouted;
+}
+
+RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination) {
+  RouteFolder which = RouteFolder::kInstall;
+  std::wstring rest;
+  const RouteResult result = ClassifyArchiveName(name, folders.wow64, &which, &rest);
+  if (result != RouteResult::kRouted) return result;
+  const std::wstring& folder = which == RouteFolder::kDrivers     ? folders.driversDir
+                               : which == RouteFolder::kSystemX86 ? folders.systemX86Dir
+                                                                  : folders.installFolder;
   // An empty folder would turn the rest into a path from the current
   // drive's root.
-  if (folder->empty()) return RouteResult::kNoFolder;
-  *destination = *folder + rest;
+  if (folder.empty()) return RouteResult::kNoFolder;
+  *destination = folder + rest;
   return RouteResult::kRouted;
 }
 

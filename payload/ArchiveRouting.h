@@ -35,7 +35,15 @@ enum class RouteResult {
   kNoFolder,  // the destination folder is unknown (empty)
 };
 
-// The table alone, over given folders: no system calls.
+enum class RouteFolder { kInstall, kSystemX86, kDrivers };
+
+// The table alone: which folder an entry goes to, and the rest appended to
+// it (beginning with a backslash). kRouted or kExcluded or kUnsafe; the
+// folder itself is not looked at, so a caller asks only for the folders
+// that entries go to.
+RouteResult ClassifyArchiveName(const std::wstring& name, bool wow64, RouteFolder* folder, std::wstring* rest);
+
+// The table over given folders: no system calls.
 RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination);
 
 // Whether `component` is a plain name that stays where it is put.

@@ -15,12 +15,23 @@ std::string Ansi(const std::wstring& text) {
 }  // namespace
 
 BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name, std::wstring* destination) {
-  RouteFolders folders;
-  folders.wow64 = IsWow64() != FALSE;
-  folders.installFolder = installFolder;
-  folders.systemX86Dir = GetSystemX86Dir();
-  folders.driversDir = GetDriversDir();
-  switch (RouteArchiveName(name, folders, destination)) {
+  RouteFolder which = RouteFolder::kInstall;
+  std::wstring rest;
+  RouteResult result = ClassifyArchiveName(name, IsWow64() != FALSE, &which, &rest);
+  if (result == RouteResult::kRouted) {
+    // The system folders are asked for only when an entry goes there.
+    const std::wstring folder = which == RouteFolder::kDrivers     ? GetDriversDir()
+                                : which == RouteFolder::kSystemX86 ? GetSystemX86Dir()
+                                                                   : installFolder;
+    // An empty folder would turn the rest into a path from the current
+    // drive's root.
+    if (folder.empty()) {
+      result = RouteResult::kNoFolder;
+    } else {
+      *destination = folder + rest;
+    }
+  }
+  switch (result) {
     case RouteResult::kRouted:
       return TRUE;
     case RouteResult::kExcluded:
