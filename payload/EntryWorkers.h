@@ -49,7 +49,7 @@ struct EntryJob {
 class EntryWorkers {
  public:
   static constexpr unsigned kMaxWorkers = 4;
-  static constexpr unsigned kSlotsPerWorker = 2;
+  static constexpr unsigned kSlotsPerWorker = 8;
 
   // `reader` and `decoder` are the caller's, used for jobs when no worker
   // runs; the caller keeps them alive as long as this object.
