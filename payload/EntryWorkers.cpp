@@ -10,6 +10,11 @@ namespace qrn {
 
 namespace {
 int g_workersForTesting = -1;
+
+// A slot's state.
+constexpr int kRunning = 0;   // handed over, not finished
+constexpr int kFinished = 1;  // worked on; nobody waits
+constexpr int kAwaited = 2;   // the install thread waits on the slot's event
 }  // namespace
 
 unsigned ExtractionWorkerCount() {
@@ -42,12 +47,14 @@ EntryWorkers::~EntryWorkers() {
 void EntryWorkers::Start(const std::wstring& archivePath, unsigned count) {
   if (count == 0 || !workers_.empty()) return;
   const size_t slots = size_t{count} * kSlotsPerWorker;
-  work_.reset(CreateSemaphoreW(nullptr, 0, static_cast<LONG>(slots + count), nullptr));
+  work_.reset(CreateSemaphoreW(nullptr, 0, static_cast<LONG>(count), nullptr));
   if (!work_) return;
   slots_.resize(slots);
+  states_.reset(new (std::nothrow) std::atomic<int>[slots]);
+  if (!states_) return;
   done_.resize(slots);
   for (UniqueHandle& event : done_) {
-    event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!event) return;
   }
   for (unsigned i = 0; i < count; ++i) {
@@ -70,20 +77,27 @@ unsigned __stdcall EntryWorkers::WorkerMain(void* param) {
   Worker& worker = *static_cast<Worker*>(param);
   EntryWorkers& owner = *worker.owner;
   for (;;) {
-    WaitForSingleObject(owner.work_.get(), INFINITE);
     EnterCriticalSection(&owner.lock_);
-    if (owner.taken_ == owner.tail_) {
-      // Woken with nothing to take: the owner is ending the workers.
-      const bool quit = owner.quit_;
+    // A worker sleeps only when nothing is waiting to be taken: one that
+    // keeps up takes the next job without a wait.
+    while (owner.taken_ == owner.tail_ && !owner.quit_) {
+      ++owner.sleeping_;
       LeaveCriticalSection(&owner.lock_);
-      if (quit) break;
-      continue;
+      WaitForSingleObject(owner.work_.get(), INFINITE);
+      EnterCriticalSection(&owner.lock_);
+      --owner.sleeping_;
+      --owner.woken_;
+    }
+    if (owner.taken_ == owner.tail_) {
+      // Nothing to take and the owner is ending the workers.
+      LeaveCriticalSection(&owner.lock_);
+      break;
     }
     const uint64_t index = owner.taken_++;
     LeaveCriticalSection(&owner.lock_);
     const size_t slot = static_cast<size_t>(index % owner.slots_.size());
     owner.Run(*owner.slots_[slot], worker.reader.get(), worker.decoder);
-    SetEvent(owner.done_[slot].get());
+    if (owner.states_[slot].exchange(kFinished) == kAwaited) SetEvent(owner.done_[slot].get());
   }
   return 0;
 }
@@ -110,12 +124,14 @@ bool EntryWorkers::Submit(std::unique_ptr<EntryJob> job) {
   }
   if (tail_ - head_ == slots_.size() && !RetireOldest(job.get())) return false;
   const size_t slot = static_cast<size_t>(tail_ % slots_.size());
-  ResetEvent(done_[slot].get());
+  states_[slot].store(kRunning);
   slots_[slot] = std::move(job);
   EnterCriticalSection(&lock_);
   ++tail_;
+  const bool wake = sleeping_ > woken_;
+  if (wake) ++woken_;
   LeaveCriticalSection(&lock_);
-  ReleaseSemaphore(work_.get(), 1, nullptr);
+  if (wake) ReleaseSemaphore(work_.get(), 1, nullptr);
   return true;
 }
 
@@ -127,9 +143,14 @@ bool EntryWorkers::Drain() {
   return true;
 }
 
+void EntryWorkers::AwaitSlot(size_t slot) {
+  int expected = kRunning;
+  if (states_[slot].compare_exchange_strong(expected, kAwaited)) WaitForSingleObject(done_[slot].get(), INFINITE);
+}
+
 bool EntryWorkers::RetireOldest(EntryJob* incoming) {
   const size_t slot = static_cast<size_t>(head_ % slots_.size());
-  WaitForSingleObject(done_[slot].get(), INFINITE);
+  AwaitSlot(slot);
   std::unique_ptr<EntryJob> job = std::move(slots_[slot]);
   ++head_;
   job->lines.Replay();
@@ -144,7 +165,7 @@ void EntryWorkers::Abandon(EntryJob* incoming) {
   std::vector<std::wstring> folders;
   while (head_ != tail_) {
     const size_t slot = static_cast<size_t>(head_ % slots_.size());
-    WaitForSingleObject(done_[slot].get(), INFINITE);
+    AwaitSlot(slot);
     std::unique_ptr<EntryJob> job = std::move(slots_[slot]);
     ++head_;
     // Its file is closed; working alone the pass would not have made it.
@@ -169,8 +190,10 @@ void EntryWorkers::StopWorkers() {
   if (workers_.empty()) return;
   EnterCriticalSection(&lock_);
   quit_ = true;
+  const unsigned wake = sleeping_ - woken_;
+  woken_ = sleeping_;
   LeaveCriticalSection(&lock_);
-  ReleaseSemaphore(work_.get(), static_cast<LONG>(workers_.size()), nullptr);
+  if (wake > 0) ReleaseSemaphore(work_.get(), static_cast<LONG>(wake), nullptr);
   for (const auto& worker : workers_) WaitForSingleObject(worker->thread.get(), INFINITE);
   workers_.clear();
 }

@@ -84,6 +84,8 @@ class EntryWorkers {
   void Run(EntryJob& job, MvsFile* reader, EntryDecoder& decoder);
   // `incoming`: the job being handed over, taken away too on a failure.
   bool RetireOldest(EntryJob* incoming = nullptr);
+  // Returns once the job in `slot` has been worked on.
+  void AwaitSlot(size_t slot);
   void Abandon(EntryJob* incoming = nullptr);
   void StopWorkers();
 
@@ -93,13 +95,19 @@ class EntryWorkers {
   bool withTimes_;
   std::vector<std::unique_ptr<Worker>> workers_;
   std::vector<std::unique_ptr<EntryJob>> slots_;
-  std::vector<UniqueHandle> done_;  // one manual-reset event per slot
-  UniqueHandle work_;               // semaphore: jobs handed over and not yet taken
+  // Per slot: whether its job is running, finished, or awaited by the
+  // install thread; the slot's auto-reset event is set only in the last
+  // case, so a job finished before anyone asks costs no wait and no event.
+  std::unique_ptr<std::atomic<int>[]> states_;
+  std::vector<UniqueHandle> done_;
+  UniqueHandle work_;  // semaphore: one release per sleeping worker woken
   CRITICAL_SECTION lock_;
   uint64_t head_ = 0;   // oldest job not taken back
   uint64_t tail_ = 0;   // next job to hand over (guarded by lock_)
   uint64_t taken_ = 0;  // next job for a worker (guarded by lock_)
-  bool quit_ = false;   // guarded by lock_
+  unsigned sleeping_ = 0;  // workers waiting on work_ (guarded by lock_)
+  unsigned woken_ = 0;     // releases of work_ not yet taken by them (guarded by lock_)
+  bool quit_ = false;      // guarded by lock_
   bool failed_ = false;
   std::atomic<bool> stop_{false};
 };
