@@ -50,7 +50,7 @@ void EntryWorkers::Start(const std::wstring& archivePath, unsigned count) {
   work_.reset(CreateSemaphoreW(nullptr, 0, static_cast<LONG>(count), nullptr));
   if (!work_) return;
   slots_.resize(slots);
-  states_.reset(new (std::nothrow) std::atomic<int>[slots]);
+  states_.reset(new (std::nothrow) std::atomic<int>[slots]());
   if (!states_) return;
   done_.resize(slots);
   for (UniqueHandle& event : done_) {
