@@ -582,8 +582,12 @@ TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWou
       {"main\\Program\\a\\broken.bin", text},
       {"main\\Program\\c\\d\\soon.bin", RandomBytes(300000, 9)},
   };
-  for (int i = 0; i < 10; ++i) {
-    entries.push_back({"main\\Program\\a\\after" + std::to_string(i) + ".bin", RandomBytes(300000, 10 + i)});
+  // More entries after the damaged one than the workers have slots: with
+  // no existing file to wait for before them, the failure comes back while
+  // a job is being handed over.
+  static_assert(4 * EntryWorkers::kSlotsPerWorker < 38, "the existing file must come after the handover");
+  for (int i = 0; i < 40; ++i) {
+    entries.push_back({"main\\Program\\a\\after" + std::to_string(i) + ".bin", RandomBytes(20000, 10 + i)});
   }
   entries.push_back({"main\\Program\\a\\..\\..\\evil2.txt", Bytes("evil")});
   entries.push_back({"main\\Program\\b\\late.txt", Bytes("late")});
@@ -591,7 +595,7 @@ TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWou
   FlipInsideEntry(setup_, 4);
   fs::create_directories(install_ / "a");
   test::WriteBytes(install_ / "a" / "locked.txt", Bytes("old"));
-  test::WriteBytes(install_ / "a" / "after3.bin", Bytes("older version"));
+  test::WriteBytes(install_ / "a" / "after38.bin", Bytes("older version"));
   UniqueFile held(CreateFileW((install_ / "a" / "locked.txt").wstring().c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
@@ -612,11 +616,11 @@ TEST_P(WorkersTest, AFailedEntryLeavesTheDiskAndTheLogAsTheInstallThreadAloneWou
   // The entries before the damaged one are whole, the one in use untouched;
   // nothing after it was made or changed, and there is no record.
   EXPECT_EQ(FilesUnder(install_),
-            (std::vector<std::string>{"a\\after3.bin", "a\\big.bin", "a\\broken.bin", "a\\locked.txt", "a\\one.txt"}));
+            (std::vector<std::string>{"a\\after38.bin", "a\\big.bin", "a\\broken.bin", "a\\locked.txt", "a\\one.txt"}));
   EXPECT_EQ(Text(install_ / "a" / "one.txt"), "one");
   EXPECT_EQ(test::ReadBytes(install_ / "a" / "big.bin"), entries[3].data);
   EXPECT_EQ(Text(install_ / "a" / "locked.txt"), "old");
-  EXPECT_EQ(Text(install_ / "a" / "after3.bin"), "older version");
+  EXPECT_EQ(Text(install_ / "a" / "after38.bin"), "older version");
   EXPECT_FALSE(fs::exists(install_ / "b"));
   EXPECT_FALSE(fs::exists(install_ / "c"));
 }
