@@ -81,6 +81,14 @@ RouteResult ClassifyArchiveName(const std::wstring& name, bool wow64, RouteFolde
   return RouteResult::kRouted;
 }
 
+RouteResult JoinRoute(const std::wstring& folder, const std::wstring& rest, std::wstring* destination) {
+  // An empty folder would turn the rest into a path from the current
+  // drive's root.
+  if (folder.empty()) return RouteResult::kNoFolder;
+  *destination = folder + rest;
+  return RouteResult::kRouted;
+}
+
 RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination) {
   RouteFolder which = RouteFolder::kInstall;
   std::wstring rest;
@@ -89,11 +97,7 @@ RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folde
   const std::wstring& folder = which == RouteFolder::kDrivers     ? folders.driversDir
                                : which == RouteFolder::kSystemX86 ? folders.systemX86Dir
                                                                   : folders.installFolder;
-  // An empty folder would turn the rest into a path from the current
-  // drive's root.
-  if (folder.empty()) return RouteResult::kNoFolder;
-  *destination = folder + rest;
-  return RouteResult::kRouted;
+  return JoinRoute(folder, rest, destination);
 }
 
 }  // namespace qrn

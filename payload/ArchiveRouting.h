@@ -43,6 +43,10 @@ enum class RouteFolder { kInstall, kSystemX86, kDrivers };
 // that entries go to.
 RouteResult ClassifyArchiveName(const std::wstring& name, bool wow64, RouteFolder* folder, std::wstring* rest);
 
+// The destination of a routed entry: `rest` appended to `folder`, or
+// kNoFolder when the folder is unknown (empty).
+RouteResult JoinRoute(const std::wstring& folder, const std::wstring& rest, std::wstring* destination);
+
 // The table over given folders: no system calls.
 RouteResult RouteArchiveName(const std::wstring& name, const RouteFolders& folders, std::wstring* destination);
 

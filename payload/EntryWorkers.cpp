@@ -163,21 +163,21 @@ void EntryWorkers::Abandon(EntryJob* incoming) {
   failed_ = true;
   stop_.store(true);
   std::vector<std::wstring> folders;
+  // Working alone the pass would not have made the job's file or folders.
+  const auto takeAway = [&folders](EntryJob& job) {
+    job.file.reset();
+    if (job.created) DeleteFileW(job.destination.c_str());
+    folders.insert(folders.end(), job.folders.begin(), job.folders.end());
+  };
   while (head_ != tail_) {
     const size_t slot = static_cast<size_t>(head_ % slots_.size());
     AwaitSlot(slot);
     std::unique_ptr<EntryJob> job = std::move(slots_[slot]);
     ++head_;
-    // Its file is closed; working alone the pass would not have made it.
-    if (job->created) DeleteFileW(job->destination.c_str());
-    folders.insert(folders.end(), job->folders.begin(), job->folders.end());
+    takeAway(*job);
   }
   // The job being handed over when the failure came back.
-  if (incoming != nullptr) {
-    incoming->file.reset();
-    if (incoming->created) DeleteFileW(incoming->destination.c_str());
-    folders.insert(folders.end(), incoming->folders.begin(), incoming->folders.end());
-  }
+  if (incoming != nullptr) takeAway(*incoming);
   RemoveFolders(folders);
 }
 

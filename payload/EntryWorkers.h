@@ -9,8 +9,9 @@
 //
 // When an entry fails, the jobs after it are stopped, their lines dropped and
 // the files and folders they created removed; the caller hands over a file
-// that existed before only when nothing is outstanding (Drain). So a failed pass leaves on
-// disk and in the log what the install thread working alone would have left.
+// that existed before only when nothing is outstanding (Drain). So a failed
+// pass leaves on disk and in the log what the install thread working alone
+// would have left.
 //
 // Memory: per worker one reader window and the decoder's chunks (about
 // 1.4 MiB), whatever the payload's size; at most kSlotsPerWorker open files

@@ -20,15 +20,16 @@ BOOL MapArchivePath(const std::wstring& installFolder, const std::wstring& name,
   RouteResult result = ClassifyArchiveName(name, IsWow64() != FALSE, &which, &rest);
   if (result == RouteResult::kRouted) {
     // The system folders are asked for only when an entry goes there.
-    const std::wstring folder = which == RouteFolder::kDrivers     ? GetDriversDir()
-                                : which == RouteFolder::kSystemX86 ? GetSystemX86Dir()
-                                                                   : installFolder;
-    // An empty folder would turn the rest into a path from the current
-    // drive's root.
-    if (folder.empty()) {
-      result = RouteResult::kNoFolder;
-    } else {
-      *destination = folder + rest;
+    switch (which) {
+      case RouteFolder::kDrivers:
+        result = JoinRoute(GetDriversDir(), rest, destination);
+        break;
+      case RouteFolder::kSystemX86:
+        result = JoinRoute(GetSystemX86Dir(), rest, destination);
+        break;
+      case RouteFolder::kInstall:
+        result = JoinRoute(installFolder, rest, destination);
+        break;
     }
   }
   switch (result) {
