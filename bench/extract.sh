@@ -175,7 +175,8 @@ run_nsis() {  # <peer>
   echo "$t1 - $t0" | bc -l
 }
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-field() { sed -n "s/.*$1=\\([0-9.]*\\).*/\\1/p" "$work/ours.last"; }
+value() { sed -n "s/.*$1=\\([0-9.]*\\).*/\\1/p"; }  # <key>: its number in the line on stdin
+field() { value "$1" <"$work/ours.last"; }
 mb() { echo "$1 / 1000000" | bc -l; }
 mib() { echo "$1 / 1048576" | bc -l; }
 
@@ -198,15 +199,10 @@ race() {  # <label> <extract_bench> <peer> <peer label>
   check_tree "$target/nsis"
   log "timing $runs runs each, alternating ($1)"
   for ((i = 0; i < runs; i++)); do
-    if ((i % 2 == 0)); then
-      ours_times+=("$(run_ours "$2" setup.exe "$all_cpus")")
-      pass+=("$(field pass_ms)") ws+=("$(field peak_ws)")
-      nsis_times+=("$(run_nsis "$3")")
-    else
-      nsis_times+=("$(run_nsis "$3")")
-      ours_times+=("$(run_ours "$2" setup.exe "$all_cpus")")
-      pass+=("$(field pass_ms)") ws+=("$(field peak_ws)")
-    fi
+    ((i % 2 == 1)) && nsis_times+=("$(run_nsis "$3")")
+    ours_times+=("$(run_ours "$2" setup.exe "$all_cpus")")
+    pass+=("$(field pass_ms)") ws+=("$(field peak_ws)")
+    ((i % 2 == 0)) && nsis_times+=("$(run_nsis "$3")")
     one_times+=("$(run_ours "$2" setup.exe 0)")
   done
   local ours_med nsis_med one_med pass_med ws_med
@@ -276,8 +272,8 @@ startup_line() {  # <label> <setup>
   local line
   if line=$(taskset -c "$all_cpus" "$wine" 'C:\bench-bin\startup_bench.exe' "$2" "$runs"); then
     printf 'start-up %s: to the window painted, median %s ms (min %s, max %s) over %s runs, window %s\n' "$1" \
-      "$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$line")" "$(sed -n 's/.*min_ms=\([0-9.]*\).*/\1/p' <<<"$line")" \
-      "$(sed -n 's/.*max_ms=\([0-9.]*\).*/\1/p' <<<"$line")" "$runs" "$(sed -n 's/.*\(class=.*\)$/\1/p' <<<"$line")"
+      "$(value median_ms <<<"$line")" "$(value min_ms <<<"$line")" "$(value max_ms <<<"$line")" "$runs" \
+      "$(sed -n 's/.*\(class=.*\)$/\1/p' <<<"$line")"
   else
     echo "start-up $1: no window (see above)"
   fi
